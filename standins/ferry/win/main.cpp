@@ -1,0 +1,116 @@
+// ferry.exe SCENARIO LOG: serves "\\.\pipe\KELFerry" from a scenario and logs every request.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "standins/ferry/core/ferry.h"
+
+namespace {
+
+std::mutex gLogLock;
+FILE* gLog = nullptr;
+ULONGLONG gStart = 0;
+
+void Log(const std::string& line) {
+  std::lock_guard<std::mutex> lock(gLogLock);
+  std::fprintf(gLog, "%llu %s\n", static_cast<unsigned long long>(GetTickCount64() - gStart), line.c_str());
+  std::fflush(gLog);
+}
+
+bool ReadExact(HANDLE pipe, uint8_t* data, DWORD size) {
+  while (size > 0) {
+    DWORD got = 0;
+    if (!ReadFile(pipe, data, size, &got, nullptr) || got == 0) return false;
+    data += got;
+    size -= got;
+  }
+  return true;
+}
+
+HANDLE NewInstance() {
+  return CreateNamedPipeW(L"\\\\.\\pipe\\KELFerry", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                          PIPE_UNLIMITED_INSTANCES, 1 << 20, 1 << 20, 0, nullptr);
+}
+
+DWORD WINAPI ExitAt(void* param) {
+  ULONGLONG at = *static_cast<ULONGLONG*>(param);
+  Sleep(static_cast<DWORD>(at));
+  Log("exit (scenario)");
+  ExitProcess(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: ferry SCENARIO LOG\n");
+    return 2;
+  }
+  std::ifstream in(argv[1], std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::vector<ferry::Event> events;
+  std::string error;
+  if (!in || !ferry::ParseScenario(text.str(), events, error)) {
+    std::fprintf(stderr, "ferry: %s: %s\n", argv[1], in ? error.c_str() : "cannot read");
+    return 2;
+  }
+  gLog = std::fopen(argv[2], "w");
+  if (!gLog) {
+    std::fprintf(stderr, "ferry: cannot write %s\n", argv[2]);
+    return 2;
+  }
+  gStart = GetTickCount64();
+  ferry::Service service(std::move(events), [] {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return ferry::LocalTime{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+  });
+  static ULONGLONG exitAt = service.ExitTime();
+  if (exitAt != UINT64_MAX) CloseHandle(CreateThread(nullptr, 0, ExitAt, &exitAt, 0, nullptr));
+
+  HANDLE listening = NewInstance();
+  if (listening == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "ferry: cannot create the pipe (%lu)\n", GetLastError());
+    return 1;
+  }
+  Log("ready");
+  for (;;) {
+    if (!ConnectNamedPipe(listening, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
+      CloseHandle(listening);
+      listening = NewInstance();
+      continue;
+    }
+    HANDLE pipe = listening;
+    listening = NewInstance();  // the next client never finds the pipe missing
+    std::vector<uint8_t> request(8);
+    if (ReadExact(pipe, request.data(), 8)) {
+      size_t length = ferry::RequestLength(request.data());
+      if (length > 8) {
+        request.resize(length);
+        if (!ReadExact(pipe, request.data() + 8, static_cast<DWORD>(length - 8))) request.resize(8);
+      }
+      std::string line;
+      std::vector<uint8_t> reply;
+      {
+        std::lock_guard<std::mutex> lock(gLogLock);
+        service.Advance(GetTickCount64() - gStart);
+        reply = service.Handle(request, line);
+      }
+      Log(line);
+      DWORD written = 0;
+      if (!reply.empty()) WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+      // Wait for the client to close its end, so that it has read everything before we disconnect.
+      uint8_t drain[64];
+      DWORD got = 0;
+      while (ReadFile(pipe, drain, sizeof drain, &got, nullptr) && got > 0) {
+      }
+    }
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+  }
+}
