@@ -31,13 +31,17 @@ function(kel_shell_warnings name)
   target_compile_options(${name} PRIVATE ${KEL_SHELL_WARNINGS})
 endfunction()
 
-# kel_test(NAME SOURCES src... [LIBS lib...] [ENV VAR=value...] [DISPLAY] [ARGS arg...])
+# kel_test(NAME SOURCES src... [LIBS lib...] [ENV VAR=value...] [DISPLAY] [OWNMAIN] [ARGS arg...])
+# OWNMAIN: the test defines main() itself (e.g. to take a path argument).
 # A GoogleTest program. Native builds run it directly; win32 builds run it under Wine through
 # cmake/winerun (a console always; an X display when DISPLAY is given).
 function(kel_test name)
-  cmake_parse_arguments(T "DISPLAY" "" "SOURCES;LIBS;ENV;ARGS" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;OWNMAIN" "" "SOURCES;LIBS;ENV;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest)
+  if(NOT T_OWNMAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   target_compile_options(${name} PRIVATE ${KEL_SHELL_WARNINGS})
   add_test(NAME ${name} COMMAND ${name} ${T_ARGS})
   set(env ${T_ENV})

@@ -265,6 +265,11 @@ struct KelListUpdate {
   KelListItem Item;
 };
 
+struct KelListItemData {  // DM_LISTSETDATA / DM_LISTGETDATA
+  int Index;
+  intptr_t Data;
+};
+
 struct KelListInfo {
   size_t StructSize;
   int ItemsNumber;
@@ -301,7 +306,7 @@ enum KelDialogMessage : int {
   DM_SETCHECK = 26,     // p1 item, p2 BSTATE_*
   DM_SET3STATE = 27,
   DM_LISTSORT = 28,
-  DM_LISTGETITEM = 29,
+  DM_LISTGETITEM = 29,    // p1 item, p2 KelListUpdate* (Index in, Item out)
   DM_LISTGETCURPOS = 30,  // p1 item, p2 KelListPos* or null; returns the selected position
   DM_LISTSETCURPOS = 31,  // p1 item, p2 KelListPos*
   DM_LISTDELETE = 32,     // p1 item, p2 null: delete all
@@ -311,8 +316,8 @@ enum KelDialogMessage : int {
   DM_LISTINSERT = 36,
   DM_LISTFINDSTRING = 37,
   DM_LISTINFO = 38,       // p1 item, p2 KelListInfo*
-  DM_LISTGETDATA = 39,
-  DM_LISTSETDATA = 40,
+  DM_LISTGETDATA = 39,    // p1 item, p2 (intptr_t)index; returns the data
+  DM_LISTSETDATA = 40,    // p1 item, p2 KelListItemData*
   DM_LISTSETTITLES = 41,
   DM_LISTGETTITLES = 42,
   DM_RESIZEDIALOG = 43,
@@ -721,7 +726,10 @@ typedef int(KEL_API* HostMenuFn)(intptr_t pluginNumber, int x, int y, int maxHei
                                  const wchar_t* title, const wchar_t* bottom, const wchar_t* helpTopic,
                                  const int* breakKeys, int* breakCode, const KelMenuItem* items, int itemsNumber);
 // Runs a modal dialog; returns the index of the item that closed it, -1 for Esc or failure.
-// `id` is the dialog's identifier (may be null), reported by DM_GETDIALOGINFO.
+// `id` is the dialog's identifier (may be null), reported by DM_GETDIALOGINFO. The items' texts
+// and states are read with DM_* messages while the dialog runs (DN_CLOSE is the last chance);
+// on return the host writes each check box's and radio button's final state back to
+// Param.Selected of the caller's array.
 typedef int(KEL_API* HostDialogFn)(intptr_t pluginNumber, const GUID* id, int x1, int y1, int x2, int y2,
                                    const wchar_t* helpTopic, KelDialogItem* items, int itemsNumber,
                                    uint32_t flags, KelDialogProc dlgProc, void* param);

@@ -1,0 +1,285 @@
+// kelhost.exe: runs a scenario file in the host stand-in and prints what a user would see.
+//
+// Scenario lines (one command a line; "#" starts a comment; texts may be "quoted" to keep blanks):
+//   load PATH                      load a plugin (numbered 1, 2, ... in load order)
+//   panel FOLDER                   the active panel shows FOLDER
+//   select NAME...                 select items of the active panel
+//   answer message N | answer menu N [BREAK] | answer input TEXT | answer input-esc
+//   dialog STEP ; STEP ; ...       the user's actions in the next dialog:
+//                                  type N TEXT | key KEY | click N [shift] | select N I | close N | idle
+//   editor-session STEP ; ...      the user's actions in the next modal editor:
+//                                  line N TEXT | delete N | append TEXT | save | quit
+//   hostdialog KIND TEXT [esc]     the host's own dialog KIND (0..6) confirmed with Enter (or Esc)
+//   info P                         the plugin's menu entries
+//   open P FROM ITEM               OpenPluginW(FROM, ITEM)
+//   configure P ITEM               ConfigureW(ITEM)
+//   edit FILE                      open FILE in the editor
+//   key KEY                        a key in the editor (plugins first, then the editor)
+//   show-editor                    print the editor's text
+//   show-panel                     print the active panel
+//   registry                       print the plugins' settings
+//   say TEXT                       print TEXT
+// KEY: a character, or Enter, Esc, Tab, BS, Space, Up, Down, Left, Right, Home, End, Ins, Del,
+// F1..F12, optionally prefixed by Shift+, Ctrl+, Alt+.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "standins/kelhost/editor.h"
+#include "standins/kelhost/kelhost.h"
+
+using namespace kelhost;
+
+namespace {
+
+void Print(const std::wstring& line) {
+  std::string s = Utf8(line);
+  std::fwrite(s.data(), 1, s.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Splits a line into words; "quoted text" is one word with its blanks.
+std::vector<std::wstring> Words(const std::wstring& line) {
+  std::vector<std::wstring> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) ++i;
+    if (i >= line.size()) break;
+    std::wstring w;
+    if (line[i] == L'"') {
+      size_t end = line.find(L'"', i + 1);
+      if (end == std::wstring::npos) end = line.size();
+      w = line.substr(i + 1, end - i - 1);
+      i = end + 1;
+    } else {
+      while (i < line.size() && line[i] != L' ' && line[i] != L'\t') w += line[i++];
+    }
+    out.push_back(w);
+  }
+  return out;
+}
+
+std::wstring Rest(const std::vector<std::wstring>& w, size_t from) {
+  std::wstring s;
+  for (size_t i = from; i < w.size(); ++i) s += (i > from ? L" " : L"") + w[i];
+  return s;
+}
+
+struct KeySpec {
+  uint32_t kelKey = 0;
+  EditorKeyEvent event;
+};
+
+KeySpec ParseKey(std::wstring name) {
+  KeySpec k;
+  uint32_t mods = 0;
+  DWORD state = 0;
+  for (;;) {
+    if (name.rfind(L"Shift+", 0) == 0) { mods |= KEY_SHIFT; state |= SHIFT_PRESSED; name.erase(0, 6); }
+    else if (name.rfind(L"Ctrl+", 0) == 0) { mods |= KEY_CTRL; state |= LEFT_CTRL_PRESSED; name.erase(0, 5); }
+    else if (name.rfind(L"Alt+", 0) == 0) { mods |= KEY_ALT; state |= LEFT_ALT_PRESSED; name.erase(0, 4); }
+    else break;
+  }
+  struct Named { const wchar_t* name; uint32_t key; WORD vk; wchar_t ch; };
+  static const Named kNamed[] = {
+      {L"Enter", KEY_ENTER, VK_RETURN, L'\r'}, {L"Esc", KEY_ESC, VK_ESCAPE, 27}, {L"Tab", KEY_TAB, VK_TAB, L'\t'},
+      {L"BS", KEY_BS, VK_BACK, 8}, {L"Space", KEY_SPACE, VK_SPACE, L' '}, {L"Up", KEY_UP, VK_UP, 0},
+      {L"Down", KEY_DOWN, VK_DOWN, 0}, {L"Left", KEY_LEFT, VK_LEFT, 0}, {L"Right", KEY_RIGHT, VK_RIGHT, 0},
+      {L"Home", KEY_HOME, VK_HOME, 0}, {L"End", KEY_END, VK_END, 0}, {L"Ins", KEY_INS, VK_INSERT, 0},
+      {L"Del", KEY_DEL, VK_DELETE, 0}};
+  for (const auto& n : kNamed)
+    if (name == n.name) {
+      k.kelKey = n.key | mods;
+      k.event.vk = n.vk;
+      k.event.ch = n.ch;
+    }
+  if (!k.kelKey && name.size() >= 2 && name[0] == L'F') {
+    int f = _wtoi(name.c_str() + 1);
+    if (f >= 1 && f <= 12) {
+      k.kelKey = (KEY_FKEYBASE + 0x6F + static_cast<uint32_t>(f)) | mods;
+      k.event.vk = static_cast<WORD>(VK_F1 + f - 1);
+    }
+  }
+  if (!k.kelKey && name.size() == 1) {
+    wchar_t c = name[0];
+    k.kelKey = (mods & (KEY_ALT | KEY_CTRL)) ? (static_cast<uint32_t>(towupper(c)) | mods) : c;
+    k.event.ch = c;
+    k.event.vk = static_cast<WORD>(towupper(c));
+  }
+  k.event.controlState = state;
+  return k;
+}
+
+DialogScript ParseDialog(const std::wstring& text) {
+  DialogScript s;
+  std::wstringstream ss(text);
+  std::wstring part;
+  while (std::getline(ss, part, L';')) {
+    auto w = Words(part);
+    if (w.empty()) continue;
+    if (w[0] == L"type" && w.size() >= 2) s.Type(_wtoi(w[1].c_str()), Rest(w, 2));
+    else if (w[0] == L"key" && w.size() >= 2) s.Key(ParseKey(w[1]).kelKey);
+    else if (w[0] == L"click" && w.size() >= 2) s.Click(_wtoi(w[1].c_str()), w.size() > 2 && w[2] == L"shift");
+    else if (w[0] == L"select" && w.size() >= 3) s.Select(_wtoi(w[1].c_str()), _wtoi(w[2].c_str()));
+    else if (w[0] == L"close" && w.size() >= 2) s.Close(_wtoi(w[1].c_str()));
+    else if (w[0] == L"idle") s.Idle();
+    else Print(L"!! unknown dialog step: " + part);
+  }
+  return s;
+}
+
+Host::EditorSession ParseEditorSession(const std::wstring& text) {
+  std::vector<std::vector<std::wstring>> steps;
+  std::wstringstream ss(text);
+  std::wstring part;
+  while (std::getline(ss, part, L';')) {
+    auto w = Words(part);
+    if (!w.empty()) steps.push_back(w);
+  }
+  return [steps](Editor& e) {
+    for (const auto& w : steps) {
+      if (w[0] == L"line" && w.size() >= 2) {
+        size_t n = static_cast<size_t>(_wtoi(w[1].c_str()));
+        if (n < e.lines.size()) e.lines[n].text = Rest(w, 2);
+        e.modified = true;
+      } else if (w[0] == L"delete" && w.size() >= 2) {
+        size_t n = static_cast<size_t>(_wtoi(w[1].c_str()));
+        if (n < e.lines.size()) e.lines.erase(e.lines.begin() + static_cast<long>(n));
+        e.modified = true;
+      } else if (w[0] == L"append") {
+        if (!e.lines.empty() && e.lines.back().eol.empty()) e.lines.back().eol = L"\n";
+        e.lines.push_back(EditorLine{Rest(w, 1), L"\n"});
+        e.modified = true;
+      } else if (w[0] == L"save") {
+        e.Save();
+      }
+    }
+  };
+}
+
+void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shown) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  Print(L"  [" + shown + L"]");
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD nameLen = 512, type = 0, size = 0;
+    BYTE data[8192];
+    size = sizeof(data);
+    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    std::wstring value;
+    if (type == REG_DWORD && size == 4) value = std::to_wstring(*reinterpret_cast<DWORD*>(data));
+    else if (type == REG_SZ) value = L"\"" + std::wstring(reinterpret_cast<wchar_t*>(data), wcsnlen(reinterpret_cast<wchar_t*>(data), size / 2)) + L"\"";
+    else value = L"(" + std::to_wstring(size) + L" bytes)";
+    Print(L"    " + std::wstring(name) + L" = " + value);
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[512];
+    DWORD nameLen = 512;
+    if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DumpKey(root, path + L"\\" + name, shown + L"\\" + name);
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: kelhost SCENARIO\n");
+    return 2;
+  }
+  std::ifstream in(argv[1], std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot read the scenario\n");
+    return 2;
+  }
+  std::wstring base = argv[1];
+  size_t slash = base.find_last_of(L"\\/");
+  base = slash == std::wstring::npos ? L"" : base.substr(0, slash + 1);
+  auto resolve = [&](const std::wstring& p) {
+    return (p.size() > 1 && (p[1] == L':' || p[0] == L'\\' || p[0] == L'/')) ? p : base + p;
+  };
+
+  Host host;
+  host.onTranscript = Print;
+  std::vector<Plugin*> plugins;
+  auto plugin = [&](const std::wstring& n) -> Plugin* {
+    size_t i = static_cast<size_t>(_wtoi(n.c_str()));
+    return i >= 1 && i <= plugins.size() ? plugins[i - 1] : nullptr;
+  };
+  std::string raw;
+  while (std::getline(in, raw)) {
+    while (!raw.empty() && (raw.back() == '\r' || raw.back() == '\n')) raw.pop_back();
+    std::wstring line = Wide(raw);
+    size_t first = line.find_first_not_of(L" \t");
+    if (first == std::wstring::npos || line[first] == L'#') continue;
+    auto w = Words(line);
+    const std::wstring& cmd = w[0];
+    if (cmd == L"load" && w.size() >= 2) {
+      Plugin* p = host.Load(resolve(w[1]));
+      if (p) {
+        plugins.push_back(p);
+        Print(L"[loaded] " + p->name);
+      }
+    } else if (cmd == L"panel" && w.size() >= 2) {
+      host.ActivePanel().SetFolder(resolve(w[1]));
+    } else if (cmd == L"select") {
+      for (size_t i = 1; i < w.size(); ++i) host.ActivePanel().Select(w[i]);
+    } else if (cmd == L"answer" && w.size() >= 2) {
+      if (w[1] == L"message" && w.size() >= 3) host.AnswerMessage(_wtoi(w[2].c_str()));
+      else if (w[1] == L"menu" && w.size() >= 3) host.AnswerMenu(_wtoi(w[2].c_str()), w.size() > 3 ? _wtoi(w[3].c_str()) : -1);
+      else if (w[1] == L"input") host.AnswerInput(Rest(w, 2));
+      else if (w[1] == L"input-esc") host.AnswerInput(std::nullopt);
+    } else if (cmd == L"dialog") {
+      host.AnswerDialog(ParseDialog(line.substr(line.find(L"dialog") + 6)));
+    } else if (cmd == L"editor-session") {
+      host.AnswerEditor(ParseEditorSession(line.substr(line.find(L"editor-session") + 14)));
+    } else if (cmd == L"hostdialog" && w.size() >= 3) {
+      bool esc = w.size() > 3 && w[3] == L"esc";
+      host.RunHostDialog(_wtoi(w[1].c_str()), w[2], DialogScript().Key(esc ? KEY_ESC : KEY_ENTER));
+    } else if (cmd == L"info" && w.size() >= 2 && plugin(w[1])) {
+      PluginInfoW info;
+      host.GetPluginInfo(plugin(w[1]), &info);
+    } else if (cmd == L"open" && w.size() >= 4 && plugin(w[1])) {
+      host.OpenPlugin(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()));
+    } else if (cmd == L"configure" && w.size() >= 3 && plugin(w[1])) {
+      int r = host.Configure(plugin(w[1]), _wtoi(w[2].c_str()));
+      Print(L"[configure] returned " + std::to_wstring(r));
+    } else if (cmd == L"edit" && w.size() >= 2) {
+      if (!host.OpenEditor(resolve(w[1]))) Print(L"!! cannot open " + w[1]);
+    } else if (cmd == L"key" && w.size() >= 2) {
+      KeySpec k = ParseKey(w[1]);
+      host.EditorInput(k.event);
+      EditorKeyEvent up = k.event;
+      up.keyDown = false;
+      host.EditorInput(up);
+    } else if (cmd == L"show-editor") {
+      if (Editor* e = host.CurrentEditor()) {
+        Print(L"[editor text] " + e->fileName);
+        for (size_t i = 0; i < e->lines.size(); ++i) {
+          std::wstring t = e->lines[i].text;
+          for (auto& c : t)
+            if (c == L'\t') c = L'\u2192';
+          Print(L"  " + std::to_wstring(i + 1) + L": " + t + (i == static_cast<size_t>(e->curLine) ? L"   <- cursor" : L""));
+        }
+      }
+    } else if (cmd == L"show-panel") {
+      Print(L"[panel] " + host.ActivePanel().Folder());
+      for (auto& it : host.ActivePanel().Items())
+        Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
+    } else if (cmd == L"registry") {
+      DumpKey(HKEY_CURRENT_USER, host.RootKey(), L"settings");
+    } else if (cmd == L"say") {
+      Print(Rest(w, 1));
+    } else {
+      Print(L"!! unknown scenario line: " + line);
+    }
+  }
+  int failures = static_cast<int>(host.failures.size());
+  if (failures) Print(L"!! " + std::to_wstring(failures) + L" scenario failure(s)");
+  return failures ? 1 : 0;
+}

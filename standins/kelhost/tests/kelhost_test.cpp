@@ -1,0 +1,155 @@
+// The host stand-in's own promises: scripted answers that run out fail loudly instead of
+// hanging, dialogs answer messages from another thread, language files are read as the host
+// reads them, and the settings root is a throwaway key.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "standins/kelhost/kelhost.h"
+
+using namespace kelhost;
+
+TEST(KelHost, MessageWithoutScriptedAnswerFailsInsteadOfWaiting) {
+  Host host;
+  HostStartupInfo si = host.StartupRecord(L"test", 0);
+  const wchar_t* items[] = {L"Title", L"Line", L"OK"};
+  EXPECT_EQ(si.HostMessage(0, 0, nullptr, items, 3, 1), -1);
+  ASSERT_EQ(host.failures.size(), 1u);
+  host.AnswerMessage(0);
+  EXPECT_EQ(si.HostMessage(0, FMSG_WARNING, L"Topic", items, 3, 1), 0);
+  ASSERT_EQ(host.messages.size(), 2u);
+  EXPECT_EQ(host.messages[1].lines, (std::vector<std::wstring>{L"Title", L"Line"}));
+  EXPECT_EQ(host.messages[1].buttons, (std::vector<std::wstring>{L"OK"}));
+  EXPECT_EQ(host.messages[1].helpTopic, L"Topic");
+}
+
+TEST(KelHost, AllInOneMessageSplitsItsLines) {
+  Host host;
+  HostStartupInfo si = host.StartupRecord(L"test", 0);
+  host.AnswerMessage(0);
+  si.HostMessage(0, FMSG_ALLINONE | FMSG_MB_OK, nullptr, reinterpret_cast<const wchar_t* const*>(L"\nDone: 3"), 0, 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].lines, (std::vector<std::wstring>{L"", L"Done: 3"}));
+}
+
+namespace {
+struct WorkerState {
+  HostStartupInfo si{};
+  std::thread worker;
+  intptr_t focusSeen = -2;
+};
+WorkerState* g_state = nullptr;
+
+intptr_t KEL_API WorkerDialogProc(HANDLE dlg, int msg, int p1, void* p2) {
+  if (msg == DN_INITDIALOG) {
+    // A worker thread changes the dialog and reports back with a user message.
+    g_state->worker = std::thread([dlg] {
+      KelDialogItemData d{4, L"done"};
+      g_state->si.HostSendDlgMessage(dlg, DM_SETTEXT, 1, &d);
+      g_state->focusSeen = g_state->si.HostSendDlgMessage(dlg, DM_GETFOCUS, 0, nullptr);
+      g_state->si.HostSendDlgMessage(dlg, DM_USER, 7, nullptr);
+    });
+    return TRUE;
+  }
+  if (msg == DM_USER && p1 == 7) {
+    g_state->si.HostSendDlgMessage(dlg, DM_CLOSE, 2, nullptr);
+    return TRUE;
+  }
+  return g_state->si.HostDefDlgProc(dlg, msg, p1, p2);
+}
+}  // namespace
+
+TEST(KelHost, DialogServesAWorkerThreadAndClosesOnItsMessage) {
+  Host host;
+  WorkerState state;
+  state.si = host.StartupRecord(L"test", 0);
+  g_state = &state;
+  KelDialogItem items[3] = {};
+  items[0].Type = DI_DOUBLEBOX;
+  items[0].Data = L"Work";
+  items[1].Type = DI_TEXT;
+  items[1].Data = L"busy";
+  items[2].Type = DI_BUTTON;
+  items[2].Data = L"Cancel";
+  host.AnswerDialog(DialogScript().WaitUntil([](DialogView& v) { return v.Item(1).text == L"done"; }).Idle().Idle());
+  int exit = state.si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 3, 0, WorkerDialogProc, nullptr);
+  state.worker.join();
+  EXPECT_EQ(exit, 2);
+  EXPECT_EQ(state.focusSeen, 2);
+  EXPECT_EQ(host.dialogs.back().itemsAtClose[1].text, L"done");
+  g_state = nullptr;
+}
+
+TEST(KelHost, DialogScriptThatRunsOutClosesWithEscAndFails) {
+  Host host;
+  HostStartupInfo si = host.StartupRecord(L"test", 0);
+  KelDialogItem items[2] = {};
+  items[0].Type = DI_EDIT;
+  items[0].Data = L"x";
+  items[1].Type = DI_CHECKBOX;
+  items[1].Data = L"Option";
+  host.AnswerDialog(DialogScript().Click(1));
+  EXPECT_EQ(si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 2, 0, nullptr, nullptr), -1);
+  EXPECT_EQ(items[1].Param.Selected, 1);  // the check box state comes back to the caller
+  EXPECT_FALSE(host.failures.empty());
+}
+
+TEST(KelHost, LanguageFileTextsAreNumberedFromZero) {
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  std::wstring path = std::wstring(dir) + L"kelhost_test.lng";
+  {
+    std::ofstream out(path.c_str(), std::ios::binary);
+    out << "\xEF\xBB\xBF.Language=English,English\r\n// comment\r\n\"First\"\r\n\r\n\"Say \\\"hi\\\"\\nthen go\"\r\n\"\u0416\"\r\n";
+  }
+  auto texts = LoadLanguageFile(path);
+  DeleteFileW(path.c_str());
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], L"First");
+  EXPECT_EQ(texts[1], L"Say \"hi\"\nthen go");
+  EXPECT_EQ(texts[2], L"\u0416");
+}
+
+TEST(KelHost, SettingsRootIsCreatedAndRemoved) {
+  std::wstring root;
+  {
+    Host host;
+    root = host.RootKey();
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, root.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  HKEY key;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, root.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+}
+
+TEST(KelHost, PanelListsARealFolderAndHandsOutSelectedItems) {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  std::wstring dir = std::wstring(tmp) + L"kelhost_panel_test";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  for (const wchar_t* n : {L"b.txt", L"a.txt"}) {
+    HANDLE f = CreateFileW((dir + L"\\" + n).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(f);
+  }
+  CreateDirectoryW((dir + L"\\sub").c_str(), nullptr);
+  {
+    Host host;
+    HostStartupInfo si = host.StartupRecord(L"test", 0);
+    host.ActivePanel().SetFolder(dir);
+    host.ActivePanel().Select(L"b.txt");
+    PanelInfoW info;
+    ASSERT_TRUE(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info));
+    EXPECT_EQ(info.ItemsNumber, 3);
+    EXPECT_EQ(info.SelectedItemsNumber, 1);
+    int size = si.HostPanelControl(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, 0, nullptr);
+    std::vector<char> block(static_cast<size_t>(size));
+    si.HostPanelControl(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, 0, block.data());
+    EXPECT_STREQ(reinterpret_cast<PluginPanelItemW*>(block.data())->FileName, L"b.txt");
+    EXPECT_EQ(host.ActivePanel().Items()[0].name, L"sub");  // folders first
+  }
+  for (const wchar_t* n : {L"b.txt", L"a.txt"}) DeleteFileW((dir + L"\\" + n).c_str());
+  RemoveDirectoryW((dir + L"\\sub").c_str());
+  RemoveDirectoryW(dir.c_str());
+}
