@@ -1,0 +1,219 @@
+// The renamer's settings: every value with its default, driven by one table of rows; loading,
+// saving, the template history, and the conversions of the configuration dialog.
+//
+// The settings reach the registry only through SettingsStore, which the shell implements over
+// the Win32 registry (below HKEY_CURRENT_USER and the host's root key) and tests in memory.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "renamer/core/engine.h"
+
+namespace quillet {
+
+// A key/value store of registry shape. Keys are paths relative to the host's root settings key,
+// parts separated by "\\" ("Quillet\\Shortcuts").
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  virtual bool OpenKey(const std::u16string& key) = 0;    // true when the key exists and can be read
+  virtual bool CreateKey(const std::u16string& key) = 0;  // creates it (and its parents) or opens it
+  virtual bool DeleteKey(const std::u16string& key) = 0;  // a key without subkeys; false when it failed
+  virtual std::optional<uint32_t> ReadDword(const std::u16string& key, const std::u16string& name) = 0;
+  // The stored characters as they are, terminator included when the writer stored one; absent
+  // when the value is missing, not a string, or longer than maxBytes.
+  virtual std::optional<std::u16string> ReadString(const std::u16string& key, const std::u16string& name,
+                                                   uint32_t maxBytes) = 0;
+  virtual bool WriteDword(const std::u16string& key, const std::u16string& name, uint32_t value) = 0;
+  virtual bool WriteString(const std::u16string& key, const std::u16string& name, const std::u16string& text) = 0;
+  virtual std::vector<std::u16string> EnumValues(const std::u16string& key) = 0;
+};
+
+// The store of the tests: keys and values in memory, with failures on demand.
+class MemoryStore : public SettingsStore {
+ public:
+  struct Value {
+    bool isString = false;
+    uint32_t number = 0;
+    std::u16string text;  // as stored, terminator included
+  };
+  std::map<std::u16string, std::map<std::u16string, Value>> keys;
+  bool failCreate = false;
+  bool failWrite = false;
+  std::vector<std::u16string> unopenable;  // keys that OpenKey refuses
+  int writes = 0;
+  int deletes = 0;
+
+  bool OpenKey(const std::u16string& key) override;
+  bool CreateKey(const std::u16string& key) override;
+  bool DeleteKey(const std::u16string& key) override;
+  std::optional<uint32_t> ReadDword(const std::u16string& key, const std::u16string& name) override;
+  std::optional<std::u16string> ReadString(const std::u16string& key, const std::u16string& name,
+                                           uint32_t maxBytes) override;
+  bool WriteDword(const std::u16string& key, const std::u16string& name, uint32_t value) override;
+  bool WriteString(const std::u16string& key, const std::u16string& name, const std::u16string& text) override;
+  std::vector<std::u16string> EnumValues(const std::u16string& key) override;
+};
+
+inline constexpr std::u16string_view kSettingsKey = u"Quillet";
+inline constexpr std::u16string_view kShortcutsSubkey = u"Shortcuts";
+inline constexpr std::u16string_view kHistorySubkey = u"TemplateHist";
+// "WordDelimitChars" is read up to this many bytes.
+inline constexpr uint32_t kDelimitersMaxBytes = 4096;
+// A stored history count above this is taken as this many: the count comes from the registry
+// and would otherwise size the history.
+inline constexpr uint32_t kHistoryReadLimit = 4096;
+
+struct Settings {
+  uint32_t multipleEntries = 0;
+  uint32_t editorEntry = 1;
+  uint32_t defaultDialogType = 0;
+  uint32_t saveLastDialogType = 1;
+  uint32_t lastDialogType = 0;
+  uint32_t useDialogShortcuts = 1;
+  uint32_t renameFolders = 0;
+  uint32_t confirmDialogCancel = 1;
+  uint32_t confirmPreviewCancel = 1;
+  uint32_t confirmRenameCancel = 1;
+  uint32_t confirmRename = 1;
+  uint32_t confirmRenameProb = 1;
+  uint32_t confirmSwitch = 1;
+  uint32_t warnOnExtRemove = 1;
+  uint32_t confirmEditResetCurr = 1;
+  uint32_t confirmEditResetAll = 1;
+  uint32_t renameDupCheck = 1;
+  uint32_t renameDupMax = 1000;
+  uint32_t previewDupCheck = 1;
+  uint32_t previewDupMax = 1000;
+  uint32_t convertExtensionCase = 0;
+  std::u16string wordDelimitChars{kDefaultWordDelimiters};
+  uint32_t autoResolve = 0;
+  uint32_t autoResolveType = 0;
+  uint32_t autoIgnoreOther = 0;
+  uint32_t autoResolveSuffix = 0;
+  uint32_t autoResolveMax = 0xFFFFFFFFu;
+  uint32_t showRenameSummary = 1;
+  uint32_t summaryOnErrorOnly = 1;
+  uint32_t autoRollbackCancel = 0;
+  uint32_t saveTemplateHistory = 1;
+  uint32_t templateHistoryMax = 10;
+  uint32_t templateHistoryCnt = 0;
+  uint32_t sequenceProcessOrder = 0;
+  uint32_t sequenceHexUppercase = 1;
+  uint32_t saveLastSeqStart = 1;
+  uint32_t lastSeqStart = 1;
+
+  // "Shortcuts" subkey.
+  uint32_t keyPreview = 0x10074;
+  uint32_t keySwitch = 0x10075;
+  uint32_t keyCase = 0x2000043;
+  uint32_t keyCaseTitle = 0x2000054;
+  uint32_t keyCaseLower = 0x200004C;
+  uint32_t keyCaseUpper = 0x2000055;
+  uint32_t keyManReplace = 0x2000052;
+  uint32_t keyManPrefix = 0x2000050;
+  uint32_t keyManSuffix = 0x2000053;
+  uint32_t keyManRemove = 0x200004D;
+  uint32_t keyManExt = 0x2000045;
+  uint32_t keyManExtAdd = 0x2000041;
+  uint32_t keyConstTemplate = 0x2000054;
+  uint32_t keyConstSequence = 0x2000053;
+  uint32_t keyConstHex = 0x2000048;
+  uint32_t keyConstExt = 0x2000045;
+  uint32_t keyConstClear = 0x2000058;
+  uint32_t posCase = 0;
+  uint32_t posManReplace = 0;
+  uint32_t posManPrefix = 0;
+  uint32_t posManSuffix = 0;
+  uint32_t posManRemove = 2;
+  uint32_t posManExt = 0;
+
+  // "TemplateHist" subkey, most recent first; templateHistoryCnt entries.
+  std::vector<std::u16string> history;
+
+  // The rules a computation reads: the preview's or the rename's duplicate check.
+  ComputeRules Rules(bool forRename) const;
+};
+
+// One row per registry value: the table drives defaults, load and save.
+enum class RowKind { kFlag, kNumber };
+struct SettingRow {
+  const char16_t* name;
+  bool shortcuts;  // in the "Shortcuts" subkey
+  RowKind kind;
+  uint32_t Settings::*field;
+};
+// Every 32-bit value, in the order they are written ("WordDelimitChars" and the history are
+// strings and handled beside the table).
+const std::vector<SettingRow>& SettingRows();
+
+// Load: defaults first, then every value that exists. False (the settings reset to defaults)
+// when the "Quillet" key or its "Shortcuts" subkey cannot be opened, or memory ran out.
+bool LoadSettings(SettingsStore& store, Settings* settings);
+// Save: refuses (false, nothing written) unless the history holds exactly templateHistoryCnt
+// entries; otherwise deletes the key and writes it again. False when a key cannot be made or a
+// value not written.
+bool SaveSettings(SettingsStore& store, const Settings& settings);
+// At the plugin's start: when the "Quillet" key does not exist, save the defaults. True when
+// the defaults were written.
+bool CreateDefaultsIfMissing(SettingsStore& store);
+
+// Adds a Construct template to the history (the caller checks "SaveTemplateHistory").
+void AddTemplateToHistory(Settings* settings, const std::u16string& text);
+// Empties the history (the count follows).
+void ClearHistory(Settings* settings);
+
+// ---- The configuration dialog ------------------------------------------------------------------
+
+// The dialog's values as the user edits them: switches, radio choices and the texts of the
+// number fields.
+struct ConfigValues {
+  bool confirmDialogCancel, confirmSwitch, confirmRename, confirmRenameProb, confirmRenameCancel,
+      confirmPreviewCancel, warnOnExtRemove;
+  bool renameFolders, convertExtensionCase, autoRollbackCancel, multipleEntries, saveLastDialogType;
+  uint32_t defaultDialogType;  // 0 Manipulate, 1 Construct
+  bool useDialogShortcuts;
+  std::u16string wordDelimiters;
+  bool previewDupCheck;
+  std::u16string previewDupMax;
+  bool renameDupCheck;
+  std::u16string renameDupMax;
+  bool showRenameSummary, summaryOnErrorOnly, editorEntry, autoIgnoreOther, autoResolve;
+  uint32_t autoResolveType;    // 0 resolve, 1 skip
+  uint32_t autoResolveSuffix;  // 0 " (%u)", 1 " %u", 2 "_%u"
+  std::u16string autoResolveMax;
+  bool saveTemplateHistory;
+  std::u16string templateHistoryMax;
+  bool clearHistory;
+  bool saveLastSeqStart, sequenceHexUppercase;
+  uint32_t sequenceProcessOrder;
+};
+
+// The values the dialog opens with; numbers shown with "%u".
+ConfigValues ConfigFromSettings(const Settings& settings);
+
+// What confirming the dialog does, once the values are taken back. `askClear` is called when the
+// clear box is checked, the history is on and not empty: true empties the history. The result
+// is what to save.
+// Numbers are read as decimal (low 32 bits); a resolution maximum of 0 becomes 0xFFFFFFFE, a
+// history maximum of 0 becomes 1; an empty delimiter field restores the default set; switching
+// the history off empties it.
+template <class AskClear>
+void ApplyConfig(const ConfigValues& values, Settings* settings, AskClear&& askClear);
+void ApplyConfigValues(const ConfigValues& values, Settings* settings);  // without the history steps
+
+template <class AskClear>
+void ApplyConfig(const ConfigValues& values, Settings* settings, AskClear&& askClear) {
+  ApplyConfigValues(values, settings);
+  if (values.clearHistory && settings->saveTemplateHistory && !settings->history.empty()) {
+    if (askClear()) ClearHistory(settings);
+  }
+  if (!settings->saveTemplateHistory) ClearHistory(settings);
+}
+
+}  // namespace quillet

@@ -1,0 +1,262 @@
+// The renamer's settings against a store in memory: first start, load rules, save rules, the
+// template history and the configuration dialog's conversions.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "renamer/core/settings.h"
+
+namespace quillet {
+namespace {
+
+const std::u16string kKey = u"Quillet";
+const std::u16string kShortcuts = u"Quillet\\Shortcuts";
+const std::u16string kHistory = u"Quillet\\TemplateHist";
+
+TEST(Settings, FirstStartWritesEveryDefault) {
+  MemoryStore store;
+  EXPECT_TRUE(CreateDefaultsIfMissing(store));
+  EXPECT_EQ(store.ReadDword(kKey, u"EditorEntry"), 1u);
+  EXPECT_EQ(store.ReadDword(kKey, u"RenameDupMax"), 1000u);
+  EXPECT_EQ(store.ReadDword(kKey, u"AutoResolveMax"), 0xFFFFFFFFu);
+  EXPECT_EQ(store.ReadDword(kKey, u"LastSeqStart"), 1u);
+  EXPECT_EQ(store.ReadDword(kShortcuts, u"KeyPreview"), 0x10074u);
+  EXPECT_EQ(store.ReadDword(kShortcuts, u"KeyConstClear"), 0x2000058u);
+  EXPECT_EQ(store.ReadDword(kShortcuts, u"PosManRemove"), 2u);
+  EXPECT_EQ(store.ReadString(kKey, u"WordDelimitChars", 4096), std::u16string(kDefaultWordDelimiters) + u'\0');
+  EXPECT_TRUE(store.OpenKey(kHistory));  // the history is on by default, with no entries
+  EXPECT_TRUE(store.EnumValues(kHistory).empty());
+  // 36 numbers and the delimiters in the key, 23 numbers in "Shortcuts".
+  EXPECT_EQ(store.EnumValues(kKey).size(), 37u);
+  EXPECT_EQ(store.EnumValues(kShortcuts).size(), 23u);
+
+  // The next start finds the key and leaves it alone.
+  store.keys[kKey][u"MultipleEntries"] = MemoryStore::Value{false, 1, {}};
+  EXPECT_FALSE(CreateDefaultsIfMissing(store));
+  EXPECT_EQ(store.ReadDword(kKey, u"MultipleEntries"), 1u);
+}
+
+TEST(Settings, EveryRowRoundTripsAndMissingValuesFallBackToDefaults) {
+  MemoryStore store;
+  Settings changed;
+  for (const SettingRow& row : SettingRows()) changed.*row.field = row.kind == RowKind::kFlag ? 1 - Settings{}.*row.field : 77;
+  changed.wordDelimitChars = u"_-";
+  changed.templateHistoryCnt = 2;
+  changed.saveTemplateHistory = 1;
+  changed.history = {u"new ???", u"*_/"};
+  ASSERT_TRUE(SaveSettings(store, changed));
+  Settings loaded;
+  ASSERT_TRUE(LoadSettings(store, &loaded));
+  for (const SettingRow& row : SettingRows()) {
+    EXPECT_EQ(loaded.*row.field, changed.*row.field) << std::string(row.name, row.name + 1);
+  }
+  EXPECT_EQ(loaded.wordDelimitChars, u"_-");
+  EXPECT_EQ(loaded.history, changed.history);
+
+  // Values that are missing keep their defaults; any nonzero number is a set flag.
+  store.keys[kKey].erase(u"RenameDupMax");
+  store.keys[kShortcuts].erase(u"KeySwitch");
+  store.keys[kKey][u"RenameFolders"] = MemoryStore::Value{false, 42, {}};
+  ASSERT_TRUE(LoadSettings(store, &loaded));
+  EXPECT_EQ(loaded.renameDupMax, 1000u);
+  EXPECT_EQ(loaded.keySwitch, 0x10075u);
+  EXPECT_EQ(loaded.renameFolders, 1u);
+}
+
+TEST(Settings, LoadFailsWithoutTheKeyOrItsShortcuts) {
+  MemoryStore store;
+  Settings s;
+  s.multipleEntries = 1;
+  EXPECT_FALSE(LoadSettings(store, &s));
+  EXPECT_EQ(s.multipleEntries, 0u);
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  store.unopenable.push_back(kShortcuts);
+  EXPECT_FALSE(LoadSettings(store, &s));
+  store.unopenable.clear();
+  EXPECT_TRUE(LoadSettings(store, &s));
+}
+
+TEST(Settings, HistoryWithAMissingEntryReadsAsStar) {
+  MemoryStore store;
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  store.WriteDword(kKey, u"TemplateHistoryCnt", 3);
+  store.WriteString(kHistory, u"0", u"first");
+  store.WriteString(kHistory, u"2", u"third");
+  Settings s;
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"first", u"*", u"third"}));
+  EXPECT_EQ(s.templateHistoryCnt, 3u);
+
+  // With the history off nothing is read and the count is 0.
+  store.WriteDword(kKey, u"SaveTemplateHistory", 0);
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_TRUE(s.history.empty());
+  EXPECT_EQ(s.templateHistoryCnt, 0u);
+}
+
+TEST(Settings, AnAbsurdHistoryCountIsCapped) {
+  MemoryStore store;
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  store.WriteDword(kKey, u"TemplateHistoryCnt", 0xFFFFFFFFu);
+  Settings s;
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_EQ(s.history.size(), kHistoryReadLimit);
+  EXPECT_EQ(s.templateHistoryCnt, kHistoryReadLimit);  // still consistent, so it can be saved
+  EXPECT_TRUE(SaveSettings(store, s));
+}
+
+TEST(Settings, OverlongDelimitersKeepTheDefault) {
+  MemoryStore store;
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  store.WriteString(kKey, u"WordDelimitChars", std::u16string(3000, u'_'));
+  Settings s;
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_EQ(s.wordDelimitChars, kDefaultWordDelimiters);
+}
+
+TEST(Settings, SaveWithAWrongCountWritesNothing) {
+  MemoryStore store;
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  const int writes = store.writes;
+  const int deletes = store.deletes;
+  Settings s;
+  s.history = {u"a", u"b"};
+  s.templateHistoryCnt = 3;
+  s.multipleEntries = 1;
+  EXPECT_FALSE(SaveSettings(store, s));
+  EXPECT_EQ(store.writes, writes);
+  EXPECT_EQ(store.deletes, deletes);
+  EXPECT_EQ(store.ReadDword(kKey, u"MultipleEntries"), 0u);
+}
+
+TEST(Settings, SaveDeletesTheKeyFirstSoNoStaleEntriesRemain) {
+  MemoryStore store;
+  Settings s;
+  s.history = {u"a", u"b", u"c"};
+  s.templateHistoryCnt = 3;
+  ASSERT_TRUE(SaveSettings(store, s));
+  store.WriteDword(kKey, u"Obsolete", 5);
+  s.history = {u"z"};
+  s.templateHistoryCnt = 1;
+  ASSERT_TRUE(SaveSettings(store, s));
+  EXPECT_EQ(store.EnumValues(kHistory), (std::vector<std::u16string>{u"0"}));
+  EXPECT_FALSE(store.ReadDword(kKey, u"Obsolete").has_value());
+
+  // With the history off, its count is written as 0 and its subkey is not written.
+  s.saveTemplateHistory = 0;
+  ASSERT_TRUE(SaveSettings(store, s));
+  EXPECT_EQ(store.ReadDword(kKey, u"TemplateHistoryCnt"), 0u);
+  EXPECT_FALSE(store.OpenKey(kHistory));
+
+  // An empty delimiter set is written as the default one.
+  s.wordDelimitChars.clear();
+  ASSERT_TRUE(SaveSettings(store, s));
+  EXPECT_EQ(store.ReadString(kKey, u"WordDelimitChars", 4096), std::u16string(kDefaultWordDelimiters) + u'\0');
+}
+
+TEST(Settings, SaveReportsAStoreThatFails) {
+  MemoryStore store;
+  store.failCreate = true;
+  EXPECT_FALSE(SaveSettings(store, Settings{}));
+  store.failCreate = false;
+  store.failWrite = true;
+  EXPECT_FALSE(SaveSettings(store, Settings{}));
+}
+
+TEST(History, AddMovesDropsAndSkipsBlanks) {
+  Settings s;
+  s.templateHistoryMax = 3;
+  AddTemplateToHistory(&s, u"a");
+  AddTemplateToHistory(&s, u"b");
+  AddTemplateToHistory(&s, u"  ");
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"b", u"a"}));
+  AddTemplateToHistory(&s, u"c");
+  AddTemplateToHistory(&s, u"a");  // already second... third: moves to the front, same count
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"a", u"c", u"b"}));
+  EXPECT_EQ(s.templateHistoryCnt, 3u);
+  AddTemplateToHistory(&s, u"c");  // second moves to the front
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"c", u"a", u"b"}));
+  AddTemplateToHistory(&s, u"A");  // compared exactly: a new entry, the oldest goes
+  EXPECT_EQ(s.history, (std::vector<std::u16string>{u"A", u"c", u"a"}));
+
+  Settings two;
+  two.templateHistoryMax = 2;
+  two.history = {u"x", u"y"};
+  two.templateHistoryCnt = 2;
+  AddTemplateToHistory(&two, u"z");
+  EXPECT_EQ(two.history, (std::vector<std::u16string>{u"z", u"x"}));
+
+  Settings none;
+  none.templateHistoryMax = 0;  // as stored by hand; still keeps the newest
+  AddTemplateToHistory(&none, u"q");
+  EXPECT_EQ(none.history, (std::vector<std::u16string>{u"q"}));
+  EXPECT_EQ(none.templateHistoryCnt, 1u);
+}
+
+TEST(ConfigDialog, ShowsNumbersAndConvertsThemBack) {
+  Settings s;
+  ConfigValues v = ConfigFromSettings(s);
+  EXPECT_EQ(v.autoResolveMax, u"4294967295");
+  EXPECT_EQ(v.renameDupMax, u"1000");
+  EXPECT_EQ(v.wordDelimiters, kDefaultWordDelimiters);
+
+  v.autoResolveMax = u"0";
+  v.templateHistoryMax = u"0";
+  v.wordDelimiters = u"";
+  v.renameDupMax = u" 25 ";
+  v.multipleEntries = true;
+  v.autoResolveSuffix = 2;
+  v.sequenceProcessOrder = 1;
+  bool asked = false;
+  ApplyConfig(v, &s, [&] { asked = true; return true; });
+  EXPECT_FALSE(asked);  // clear box not checked
+  EXPECT_EQ(s.autoResolveMax, 0xFFFFFFFEu);
+  EXPECT_EQ(s.templateHistoryMax, 1u);
+  EXPECT_EQ(s.wordDelimitChars, kDefaultWordDelimiters);
+  EXPECT_EQ(s.renameDupMax, 25u);
+  EXPECT_EQ(s.multipleEntries, 1u);
+  EXPECT_EQ(s.autoResolveSuffix, 2u);
+  EXPECT_EQ(s.sequenceProcessOrder, 1u);
+}
+
+TEST(ConfigDialog, ClearHistoryAsksOnlyWhenThereIsSomethingToClear) {
+  Settings s;
+  s.history = {u"a"};
+  s.templateHistoryCnt = 1;
+  ConfigValues v = ConfigFromSettings(s);
+  v.clearHistory = true;
+  int asked = 0;
+  ApplyConfig(v, &s, [&] { ++asked; return false; });  // the user says No
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(s.history.size(), 1u);
+  ApplyConfig(v, &s, [&] { ++asked; return true; });
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(s.history.empty());
+  EXPECT_EQ(s.templateHistoryCnt, 0u);
+  ApplyConfig(v, &s, [&] { ++asked; return true; });  // empty now: no question
+  EXPECT_EQ(asked, 2);
+
+  // Switching the history off empties it without a question.
+  s.history = {u"a", u"b"};
+  s.templateHistoryCnt = 2;
+  v.clearHistory = false;
+  v.saveTemplateHistory = false;
+  ApplyConfig(v, &s, [&] { ++asked; return true; });
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(s.history.empty());
+  EXPECT_EQ(s.templateHistoryCnt, 0u);
+}
+
+TEST(ConfigDialog, RulesFollowTheKindOfJob) {
+  Settings s;
+  s.previewDupCheck = 0;
+  s.renameDupMax = 0;
+  s.wordDelimitChars = u"";
+  EXPECT_FALSE(s.Rules(false).dupCheckEnabled);
+  EXPECT_TRUE(s.Rules(true).dupCheckEnabled);
+  EXPECT_EQ(s.Rules(true).dupCheckMax, 0u);
+  EXPECT_EQ(s.Rules(true).wordDelimiters, kDefaultWordDelimiters);
+}
+
+}  // namespace
+}  // namespace quillet
