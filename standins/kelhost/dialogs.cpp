@@ -600,6 +600,31 @@ intptr_t KEL_API SvcDefDlgProc(HANDLE, int msg, int param1, void* param2) {
   return RunningDialog::DefaultResult(msg, param1, param2);
 }
 
+// A key as the transcript shows it.
+std::wstring KeyName(uint32_t key) {
+  std::wstring mods;
+  if (key & KEY_CTRL) mods += L"Ctrl+";
+  if (key & KEY_ALT) mods += L"Alt+";
+  if (key & KEY_SHIFT) mods += L"Shift+";
+  uint32_t k = key & ~static_cast<uint32_t>(KEY_CTRL | KEY_ALT | KEY_SHIFT);
+  switch (k) {
+    case KEY_ENTER: return mods + L"Enter";
+    case KEY_ESC: return mods + L"Esc";
+    case KEY_TAB: return mods + L"Tab";
+    case KEY_BS: return mods + L"BS";
+    case KEY_SPACE: return mods + L"Space";
+    case KEY_UP: return mods + L"Up";
+    case KEY_DOWN: return mods + L"Down";
+    case KEY_NUMENTER: return mods + L"Enter (keypad)";
+    default: break;
+  }
+  if (k >= KEY_F1 && k <= KEY_F1 + 11) return mods + L"F" + std::to_wstring(k - KEY_F1 + 1);
+  if (k >= 32 && k < KEY_FKEYBASE) return mods + std::wstring(1, static_cast<wchar_t>(k));
+  wchar_t b[16];
+  swprintf(b, 16, L"0x%X", k);
+  return mods + b;
+}
+
 std::wstring ItemLine(int i, const DialogItemState& it) {
   static const wchar_t* kTypes[] = {L"text", L"vtext", L"box", L"dbox", L"edit", L"password", L"fixedit",
                                     L"button", L"check", L"radio", L"combo", L"list"};
@@ -686,7 +711,7 @@ int RunDialog(Host* h, Plugin* plugin, const GUID* id, int x1, int y1, int x2, i
           d.EditChanged(step.item);
           break;
         case DialogStep::Key:
-          h->Record(L"  key 0x" + [&] { wchar_t b[16]; swprintf(b, 16, L"%X", step.key); return std::wstring(b); }());
+          h->Record(L"  key " + KeyName(step.key));
           d.Key(step.key);
           break;
         case DialogStep::Click:

@@ -274,7 +274,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (cmd == L"registry") {
       DumpKey(HKEY_CURRENT_USER, host.RootKey(), L"settings");
     } else if (cmd == L"say") {
-      Print(Rest(w, 1));
+      size_t at = line.find(L"say") + 3;
+      Print(at < line.size() ? line.substr(at + 1) : std::wstring());
     } else {
       Print(L"!! unknown scenario line: " + line);
     }
