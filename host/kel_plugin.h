@@ -446,6 +446,53 @@ struct PanelRedrawInfoW {
   int TopPanelItem;
 };
 
+// Flags of OpenPluginInfo (both generations).
+enum KelOpenPluginFlags : uint32_t {
+  OPIF_USEFILTER = 0x0001,
+  OPIF_USESORTGROUPS = 0x0002,
+  OPIF_USEHIGHLIGHTING = 0x0004,
+  OPIF_ADDDOTS = 0x0008,          // the host adds the ".." item
+  OPIF_RAWSELECTION = 0x0010,
+  OPIF_REALNAMES = 0x0020,
+  OPIF_SHOWNAMESONLY = 0x0040,
+  OPIF_SHOWRIGHTALIGNNAMES = 0x0080,
+  OPIF_SHOWPRESERVECASE = 0x0100,
+  OPIF_COMPAREFATTIME = 0x0400,   // compare times with two-second precision
+  OPIF_EXTERNALGET = 0x0800,
+  OPIF_EXTERNALPUT = 0x1000,
+  OPIF_EXTERNALDELETE = 0x2000,
+  OPIF_EXTERNALMKDIR = 0x4000,
+  OPIF_USEATTRHIGHLIGHTING = 0x8000,
+};
+
+struct InfoPanelLineW {
+  const wchar_t* Text;
+  const wchar_t* Data;
+  int Separator;
+};
+
+// What a plugin's panel tells the host (GetOpenPluginInfoW).
+struct OpenPluginInfoW {
+  int StructSize;
+  uint32_t Flags;  // KelOpenPluginFlags
+  const wchar_t* HostFile;
+  const wchar_t* CurDir;
+  const wchar_t* Format;
+  const wchar_t* PanelTitle;
+  const InfoPanelLineW* InfoLines;
+  int InfoLinesNumber;
+  const wchar_t* const* DescrFiles;
+  int DescrFilesNumber;
+  const void* PanelModesArray;
+  int PanelModesNumber;
+  int StartPanelMode;
+  int StartSortMode;
+  int StartSortOrder;
+  const void* KeyBar;
+  const wchar_t* ShortcutData;
+  intptr_t Reserved;
+};
+
 // HostPanelControl commands. Panel handles: PANEL_ACTIVE, PANEL_PASSIVE, or a plugin's panel.
 #define PANEL_NONE ((HANDLE)(intptr_t)-1)
 #define PANEL_ACTIVE ((HANDLE)(intptr_t)-1)
@@ -958,6 +1005,42 @@ struct HostStartupInfoA {
 };
 
 #pragma pack(pop)
+
+// ---------------------------------------------------------------------------------------------
+// Entry signatures (all __stdcall, exported undecorated). Unicode generation:
+//   int      GetMinKelVersionW();
+//   void     SetStartupInfoW(const HostStartupInfo*);
+//   void     GetPluginInfoW(PluginInfoW*);
+//   HANDLE   OpenPluginW(int openFrom, intptr_t item);      // INVALID_HANDLE_VALUE: no panel
+//   HANDLE   OpenFilePluginW(const wchar_t* name, const unsigned char* data, int dataSize);
+//   int      ConfigureW(int item);
+//   int      ProcessEditorInputW(const INPUT_RECORD*);
+//   int      ProcessEditorEventW(int event, void* param);
+//   int      ProcessDialogEventW(int event, void* param);  // param: KelDialogEventInfo*
+//   int      ProcessSynchroEventW(int event, void* param);
+//   void     ExitKELW();
+// and for a plugin's own panel:
+//   void     ClosePluginW(HANDLE);
+//   void     GetOpenPluginInfoW(HANDLE, OpenPluginInfoW*);
+//   int      GetFindDataW(HANDLE, PluginPanelItemW** items, int* count, int opMode);
+//   void     FreeFindDataW(HANDLE, PluginPanelItemW* items, int count);
+//   int      SetDirectoryW(HANDLE, const wchar_t* dir, int opMode);
+//   int      ProcessKeyW(HANDLE, int key, unsigned int controlState);  // 1 Ctrl, 2 Alt, 4 Shift
+// The 8-bit generation has the same entries without the suffix, with char texts, PluginInfoA,
+// OpenPluginInfoA and PluginPanelItemA, plus GetFiles, PutFiles, DeleteFiles, MakeDirectory and
+// ProcessEditorEvent; its OpenPlugin takes (int openFrom, int item).
+typedef void(KEL_API* KelClosePluginW)(HANDLE);
+typedef void(KEL_API* KelGetOpenPluginInfoW)(HANDLE, OpenPluginInfoW*);
+typedef int(KEL_API* KelGetFindDataW)(HANDLE, PluginPanelItemW**, int*, int);
+typedef void(KEL_API* KelFreeFindDataW)(HANDLE, PluginPanelItemW*, int);
+typedef int(KEL_API* KelSetDirectoryW)(HANDLE, const wchar_t*, int);
+typedef int(KEL_API* KelProcessKeyW)(HANDLE, int, unsigned int);
+typedef void(KEL_API* KelClosePluginA)(HANDLE);
+typedef void(KEL_API* KelGetOpenPluginInfoA)(HANDLE, OpenPluginInfoA*);
+typedef int(KEL_API* KelGetFindDataA)(HANDLE, PluginPanelItemA**, int*, int);
+typedef void(KEL_API* KelFreeFindDataA)(HANDLE, PluginPanelItemA*, int);
+typedef int(KEL_API* KelSetDirectoryA)(HANDLE, const char*, int);
+typedef int(KEL_API* KelProcessKeyA)(HANDLE, int, unsigned int);
 
 // ---------------------------------------------------------------------------------------------
 // Sizes the interface fixes on the 32-bit platform.

@@ -502,7 +502,8 @@ Host::~Host() {
 
 void* Plugin::Entry(const char* entryName) const {
   auto it = entries.find(entryName);
-  return it == entries.end() ? nullptr : it->second;
+  if (it != entries.end()) return it->second;
+  return module ? reinterpret_cast<void*>(GetProcAddress(module, entryName)) : nullptr;
 }
 
 void Host::Record(const std::wstring& line) {
@@ -547,6 +548,7 @@ Plugin* Host::Load(const std::wstring& path) {
   static const char* kNames[] = {
       "GetMinKelVersionW", "SetStartupInfoW", "GetPluginInfoW", "OpenPluginW", "OpenFilePluginW", "ConfigureW",
       "ProcessEditorInputW", "ProcessEditorEventW", "ProcessDialogEventW", "ProcessSynchroEventW", "ExitKELW",
+      "ClosePluginW", "GetOpenPluginInfoW", "GetFindDataW", "FreeFindDataW", "SetDirectoryW", "ProcessKeyW",
       "GetMinKelVersion", "SetStartupInfo", "GetPluginInfo", "OpenPlugin", "ClosePlugin", "GetOpenPluginInfo",
       "GetFindData", "FreeFindData", "SetDirectory", "GetFiles", "PutFiles", "DeleteFiles", "MakeDirectory",
       "ProcessKey", "ProcessEditorInput", "ProcessEditorEvent", "Configure", "ExitKEL"};
@@ -638,6 +640,13 @@ HostStartupInfo Host::StartupRecord(const wchar_t* modulePath, intptr_t number) 
 void Host::Unload(Plugin* plugin) {
   auto it = std::find_if(plugins_.begin(), plugins_.end(), [&](auto& p) { return p.get() == plugin; });
   if (it == plugins_.end()) return;
+  for (int i = 0; i < 2; ++i) {
+    if (panels_[i].plugin != plugin) continue;
+    int saved = active_;
+    active_ = i;
+    ClosePanel();
+    active_ = saved;
+  }
   if (auto f = reinterpret_cast<void(KEL_API*)()>(plugin->Entry(plugin->unicode ? "ExitKELW" : "ExitKEL"))) f();
   FreeLibrary(plugin->module);
   plugins_.erase(it);
@@ -812,7 +821,8 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       info->TopPanelItem = panel->top;
       info->Visible = panel->visible;
       info->Focus = panel == &h->ActivePanel();
-      info->Flags = PFLAGS_REALNAMES | (panel->visible ? static_cast<uint32_t>(PFLAGS_VISIBLE) : 0u) | (info->Focus ? static_cast<uint32_t>(PFLAGS_FOCUS) : 0u);
+      info->Plugin = panel->IsPlugin() ? 1 : 0;
+      info->Flags = (panel->IsPlugin() ? static_cast<uint32_t>(PFLAGS_PLUGIN) : static_cast<uint32_t>(PFLAGS_REALNAMES)) | (panel->visible ? static_cast<uint32_t>(PFLAGS_VISIBLE) : 0u) | (info->Focus ? static_cast<uint32_t>(PFLAGS_FOCUS) : 0u);
       return 1;
     }
     case FCTL_GETPANELITEM:
@@ -826,7 +836,7 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       if (panel->current < 0 || panel->current >= static_cast<int>(items.size())) return 0;
       return PutPanelItem(items[static_cast<size_t>(panel->current)], param2);
     case FCTL_GETPANELDIR: {
-      const std::wstring& dir = panel->Folder();
+      const std::wstring& dir = panel->IsPlugin() ? panel->pluginDir : panel->Folder();
       int need = static_cast<int>(dir.size() + 1);
       if (param2 && param1 > 0) {
         size_t n = std::min(dir.size(), static_cast<size_t>(param1 - 1));
@@ -836,7 +846,8 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       return need;
     }
     case FCTL_UPDATEPANEL:
-      panel->Reread(param1 != 0);
+      if (panel->IsPlugin()) h->RefreshPluginPanel(*panel);
+      else panel->Reread(param1 != 0);
       panel->updates++;
       h->Record(L"[panel] updated " + panel->Folder());
       return 1;
@@ -921,6 +932,141 @@ intptr_t KEL_API SvcAdvControl(intptr_t number, int command, int, void* param2) 
 }
 
 }  // namespace
+
+// ---- A plugin's own panel ------------------------------------------------------------------------
+
+bool Host::OpenPanel(Plugin* p, int openFrom, intptr_t item) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (p->unicode) {
+    h = OpenPlugin(p, openFrom, item);
+  } else if (auto f = reinterpret_cast<HANDLE(KEL_API*)(int, int)>(p->Entry("OpenPlugin"))) {
+    h = f(openFrom, static_cast<int>(item));
+  }
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+  Panel& panel = ActivePanel();
+  if (panel.IsPlugin()) ClosePanel();
+  panel.plugin = p;
+  panel.pluginHandle = h;
+  RefreshPluginPanel(panel);
+  Record(L"[panel] " + p->name + L" opened: " + panel.pluginTitle);
+  return true;
+}
+
+void Host::RefreshPluginPanel(Panel& panel) {
+  Plugin* p = panel.plugin;
+  if (!p) return;
+  panel.items_.clear();
+  panel.infoLines.clear();
+  if (p->unicode) {
+    OpenPluginInfoW info{};
+    info.StructSize = sizeof(info);
+    if (auto f = reinterpret_cast<KelGetOpenPluginInfoW>(p->Entry("GetOpenPluginInfoW"))) f(panel.pluginHandle, &info);
+    panel.pluginDir = Str(info.CurDir);
+    panel.pluginTitle = Str(info.PanelTitle);
+    panel.pluginFormat = Str(info.Format);
+    panel.pluginFlags = info.Flags;
+    for (int i = 0; info.InfoLines && i < info.InfoLinesNumber; ++i)
+      panel.infoLines.emplace_back(Str(info.InfoLines[i].Text), Str(info.InfoLines[i].Data));
+    PluginPanelItemW* items = nullptr;
+    int count = 0;
+    auto get = reinterpret_cast<KelGetFindDataW>(p->Entry("GetFindDataW"));
+    if (get && get(panel.pluginHandle, &items, &count, 0) && items) {
+      for (int i = 0; i < count; ++i) {
+        PanelItem it;
+        it.name = Str(items[i].FileName);
+        it.attributes = items[i].FileAttributes;
+        it.size = items[i].FileSize;
+        it.writeTime = items[i].LastWriteTime;
+        panel.items_.push_back(it);
+      }
+      if (auto f = reinterpret_cast<KelFreeFindDataW>(p->Entry("FreeFindDataW"))) f(panel.pluginHandle, items, count);
+    }
+  } else {
+    OpenPluginInfoA info{};
+    info.StructSize = sizeof(info);
+    if (auto f = reinterpret_cast<KelGetOpenPluginInfoA>(p->Entry("GetOpenPluginInfo"))) f(panel.pluginHandle, &info);
+    panel.pluginDir = FromOem(info.CurDir);
+    panel.pluginTitle = FromOem(info.PanelTitle);
+    panel.pluginFormat = FromOem(info.Format);
+    panel.pluginFlags = info.Flags;
+    for (int i = 0; info.InfoLines && i < info.InfoLinesNumber; ++i) {
+      // The 8-bit record's texts are fixed 80-byte fields: read them within their bounds.
+      const InfoPanelLineA& l = info.InfoLines[i];
+      panel.infoLines.emplace_back(FromOem(std::string(l.Text, strnlen(l.Text, sizeof(l.Text))).c_str()),
+                                   FromOem(std::string(l.Data, strnlen(l.Data, sizeof(l.Data))).c_str()));
+    }
+    PluginPanelItemA* items = nullptr;
+    int count = 0;
+    auto get = reinterpret_cast<KelGetFindDataA>(p->Entry("GetFindData"));
+    if (get && get(panel.pluginHandle, &items, &count, 0) && items) {
+      for (int i = 0; i < count; ++i) {
+        PanelItem it;
+        it.name = FromOem(std::string(items[i].FileName, strnlen(items[i].FileName, KEL_NM)).c_str());
+        it.attributes = items[i].FileAttributes;
+        it.size = (static_cast<uint64_t>(items[i].FileSizeHigh) << 32) | items[i].FileSizeLow;
+        it.writeTime = items[i].LastWriteTime;
+        panel.items_.push_back(it);
+      }
+      if (auto f = reinterpret_cast<KelFreeFindDataA>(p->Entry("FreeFindData"))) f(panel.pluginHandle, items, count);
+    }
+  }
+  if (panel.pluginFlags & OPIF_ADDDOTS) {
+    PanelItem dots;
+    dots.name = L"..";
+    dots.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    panel.items_.insert(panel.items_.begin(), dots);
+  }
+  panel.current = std::min(panel.current, std::max(static_cast<int>(panel.items_.size()) - 1, 0));
+}
+
+bool Host::PanelSetDirectory(const std::wstring& dir, int opMode) {
+  Panel& panel = ActivePanel();
+  Plugin* p = panel.plugin;
+  if (!p) {
+    panel.SetFolder(dir);
+    return true;
+  }
+  int ok = 0;
+  if (p->unicode) {
+    if (auto f = reinterpret_cast<KelSetDirectoryW>(p->Entry("SetDirectoryW"))) ok = f(panel.pluginHandle, dir.c_str(), opMode);
+  } else if (auto f = reinterpret_cast<KelSetDirectoryA>(p->Entry("SetDirectory"))) {
+    int n = WideCharToMultiByte(CP_OEMCP, 0, dir.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string oem(static_cast<size_t>(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_OEMCP, 0, dir.c_str(), -1, oem.data(), n, nullptr, nullptr);
+    ok = f(panel.pluginHandle, oem.c_str(), opMode);
+  }
+  if (ok) RefreshPluginPanel(panel);
+  return ok != 0;
+}
+
+int Host::PanelKey(int key, unsigned controlState) {
+  Panel& panel = ActivePanel();
+  Plugin* p = panel.plugin;
+  if (!p) return 0;
+  int r = 0;
+  if (p->unicode) {
+    if (auto f = reinterpret_cast<KelProcessKeyW>(p->Entry("ProcessKeyW"))) r = f(panel.pluginHandle, key, controlState);
+  } else if (auto f = reinterpret_cast<KelProcessKeyA>(p->Entry("ProcessKey"))) {
+    r = f(panel.pluginHandle, key, controlState);
+  }
+  return r;
+}
+
+void Host::ClosePanel() {
+  Panel& panel = ActivePanel();
+  Plugin* p = panel.plugin;
+  if (!p) return;
+  if (p->unicode) {
+    if (auto f = reinterpret_cast<KelClosePluginW>(p->Entry("ClosePluginW"))) f(panel.pluginHandle);
+  } else if (auto f = reinterpret_cast<KelClosePluginA>(p->Entry("ClosePlugin"))) {
+    f(panel.pluginHandle);
+  }
+  Record(L"[panel] " + p->name + L" closed");
+  panel.plugin = nullptr;
+  panel.pluginHandle = nullptr;
+  panel.infoLines.clear();
+  panel.SetFolder(panel.Folder());
+}
 
 // ---- Panel over a real folder ------------------------------------------------------------------
 

@@ -154,12 +154,21 @@ class Panel {
   void SelectAll();
   const std::wstring& Folder() const { return folder_; }
   std::vector<PanelItem>& Items() { return items_; }
+  friend class Host;
   std::vector<std::wstring> SelectedNames() const;
   int current = 0;
   int top = 0;
   bool visible = true;
   int redraws = 0;
   int updates = 0;
+
+  // A plugin's own panel (Host::OpenPanel): the items, directory and title come from the plugin.
+  Plugin* plugin = nullptr;
+  HANDLE pluginHandle = nullptr;
+  std::wstring pluginDir, pluginTitle, pluginFormat;
+  uint32_t pluginFlags = 0;
+  std::vector<std::pair<std::wstring, std::wstring>> infoLines;
+  bool IsPlugin() const { return plugin != nullptr; }
 
  private:
   std::wstring folder_;
@@ -221,6 +230,14 @@ class Host {
   static const GUID& HostDialogId(int kind);                // kind 0..6
   static const wchar_t* HostDialogTitle(int kind);
   void DeliverSynchroEvents();                              // runs queued ProcessSynchroEventW calls
+
+  // A plugin's own panel in the active panel: OpenPlugin(W), then its information and listing.
+  // False when the plugin opened no panel.
+  bool OpenPanel(Plugin* p, int openFrom, intptr_t item);
+  bool PanelSetDirectory(const std::wstring& dir, int opMode = 0);  // the plugin's SetDirectory
+  int PanelKey(int key, unsigned controlState);                      // the plugin's ProcessKey
+  void ClosePanel();                                                 // ClosePlugin; back to the folder
+  void RefreshPluginPanel(Panel& panel);                            // GetOpenPluginInfo + GetFindData
 
   // Scripted answers, consumed in order.
   void AnswerMessage(int button);                           // -1: Esc

@@ -12,6 +12,10 @@
 //   hostdialog KIND TEXT [esc]     the host's own dialog KIND (0..6) confirmed with Enter (or Esc)
 //   info P                         the plugin's menu entries
 //   open P FROM ITEM               OpenPluginW(FROM, ITEM)
+//   open-panel P FROM ITEM         the same, showing the plugin's panel in the active panel
+//   cd DIR                         change the active panel's directory (the plugin's SetDirectory)
+//   panel-key KEY                  a key in a plugin's panel (ProcessKey)
+//   close-panel                    close the plugin's panel
 //   configure P ITEM               ConfigureW(ITEM)
 //   edit FILE                      open FILE in the editor
 //   key KEY                        a key in the editor (plugins first, then the editor)
@@ -246,6 +250,17 @@ int wmain(int argc, wchar_t** argv) {
       host.GetPluginInfo(plugin(w[1]), &info);
     } else if (cmd == L"open" && w.size() >= 4 && plugin(w[1])) {
       host.OpenPlugin(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()));
+    } else if (cmd == L"open-panel" && w.size() >= 4 && plugin(w[1])) {
+      if (!host.OpenPanel(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()))) Print(L"[panel] no panel opened");
+    } else if (cmd == L"cd" && w.size() >= 2) {
+      if (!host.PanelSetDirectory(Rest(w, 1))) Print(L"[panel] cannot change to " + Rest(w, 1));
+    } else if (cmd == L"panel-key" && w.size() >= 2) {
+      KeySpec k = ParseKey(w[1]);
+      unsigned state = ((k.kelKey & KEY_CTRL) ? 1u : 0u) | ((k.kelKey & KEY_ALT) ? 2u : 0u) | ((k.kelKey & KEY_SHIFT) ? 4u : 0u);
+      int r = host.PanelKey(static_cast<int>(k.event.vk), state);
+      Print(L"[panel] key " + w[1] + (r ? L" handled by the plugin" : L" left to the host"));
+    } else if (cmd == L"close-panel") {
+      host.ClosePanel();
     } else if (cmd == L"configure" && w.size() >= 3 && plugin(w[1])) {
       int r = host.Configure(plugin(w[1]), _wtoi(w[2].c_str()));
       Print(L"[configure] returned " + std::to_wstring(r));
@@ -268,7 +283,13 @@ int wmain(int argc, wchar_t** argv) {
         }
       }
     } else if (cmd == L"show-panel") {
-      Print(L"[panel] " + host.ActivePanel().Folder());
+      Panel& panel = host.ActivePanel();
+      if (panel.IsPlugin()) {
+        Print(L"[panel] " + panel.pluginTitle + L"  (" + panel.pluginDir + L")");
+        for (auto& l : panel.infoLines) Print(L"  | " + l.first + L" " + l.second);
+      } else {
+        Print(L"[panel] " + panel.Folder());
+      }
       for (auto& it : host.ActivePanel().Items())
         Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
     } else if (cmd == L"registry") {

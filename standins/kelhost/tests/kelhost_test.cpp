@@ -153,3 +153,59 @@ TEST(KelHost, PanelListsARealFolderAndHandsOutSelectedItems) {
   RemoveDirectoryW((dir + L"\\sub").c_str());
   RemoveDirectoryW(dir.c_str());
 }
+
+// Plugin panels of both generations: the listing, navigation, keys and closing.
+namespace {
+std::wstring g_probeW, g_probeA;
+
+void CheckProbePanel(const std::wstring& path) {
+  Host host;
+  host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
+  Plugin* p = host.Load(path);
+  ASSERT_NE(p, nullptr);
+  ASSERT_TRUE(host.OpenPanel(p, OPEN_PLUGINSMENU, 0));
+  Panel& panel = host.ActivePanel();
+  ASSERT_TRUE(panel.IsPlugin());
+  EXPECT_EQ(panel.pluginTitle, L"Probe");
+  ASSERT_EQ(panel.Items().size(), 3u);  // "..", sub, root.txt
+  EXPECT_EQ(panel.Items()[0].name, L"..");
+  EXPECT_EQ(panel.Items()[1].name, L"sub");
+  EXPECT_EQ(panel.Items()[2].size, 12u);
+  ASSERT_TRUE(host.PanelSetDirectory(L"sub"));
+  EXPECT_EQ(panel.pluginDir, L"sub");
+  ASSERT_EQ(panel.Items().size(), 2u);
+  EXPECT_EQ(panel.Items()[1].name, L"inner.txt");
+  EXPECT_FALSE(host.PanelSetDirectory(L"missing"));
+  EXPECT_EQ(host.PanelKey('R', 1), 1);
+  EXPECT_EQ(host.PanelKey('R', 0), 0);
+  auto closed = reinterpret_cast<int(KEL_API*)()>(p->Entry("ProbeClosedCount"));
+  ASSERT_NE(closed, nullptr);
+  host.ClosePanel();
+  EXPECT_FALSE(panel.IsPlugin());
+  EXPECT_EQ(closed(), 1);
+}
+}  // namespace
+
+TEST(KelHostPanels, UnicodePluginPanel) { CheckProbePanel(g_probeW); }
+
+TEST(KelHostPanels, EightBitPluginPanelWithUnterminatedInfoLine) {
+  CheckProbePanel(g_probeA);
+  Host host;
+  Plugin* p = host.Load(g_probeA);
+  ASSERT_NE(p, nullptr);
+  ASSERT_TRUE(host.OpenPanel(p, OPEN_PLUGINSMENU, 0));
+  ASSERT_EQ(host.ActivePanel().infoLines.size(), 1u);
+  EXPECT_EQ(host.ActivePanel().infoLines[0].first, L"Device");
+  EXPECT_EQ(host.ActivePanel().infoLines[0].second, std::wstring(80, L'x'));
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc < 3) {
+    fprintf(stderr, "usage: kelhost_test PROBE-W.dll PROBE-A.dll\n");
+    return 2;
+  }
+  g_probeW = Wide(argv[1]);
+  g_probeA = Wide(argv[2]);
+  return RUN_ALL_TESTS();
+}
