@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <fstream>
 #include <sstream>
@@ -472,6 +473,66 @@ intptr_t KEL_API SvcAdvControlA(intptr_t number, int command, void* param) {
   return SvcAdvControl(number, command, 0, param);
 }
 
+std::string ToOem(const std::wstring& w) {
+  int n = WideCharToMultiByte(CP_OEMCP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+  s.resize(strlen(s.c_str()));
+  return s;
+}
+
+int KEL_API SvcInputBoxA(const char* title, const char* prompt, const char* history, const char* src, char* dest,
+                         int destLength, const char* help, uint32_t flags) {
+  std::wstring answer(4096, L'\0');
+  int ok = SvcInputBox(FromOem(title).c_str(), FromOem(prompt).c_str(), FromOem(history).c_str(),
+                       FromOem(src).c_str(), answer.data(), static_cast<int>(answer.size()), FromOem(help).c_str(), flags);
+  if (ok && dest && destLength > 0) {
+    std::string oem = ToOem(answer.c_str());
+    size_t n = std::min(oem.size(), static_cast<size_t>(destLength - 1));
+    std::memcpy(dest, oem.data(), n);
+    dest[n] = 0;
+  }
+  return ok;
+}
+
+int KEL_API SvcShowHelpA(const char* module, const char* topic, uint32_t flags) {
+  return SvcShowHelp(FromOem(module).c_str(), FromOem(topic).c_str(), flags);
+}
+
+void KEL_API SvcTextA(int x, int y, int color, const char* text) {
+  if (text) SvcText(x, y, color, FromOem(text).c_str());
+}
+
+// The 8-bit editor service: the commands whose records are the same in both generations.
+int KEL_API SvcEditorControlA(int command, void* param) {
+  Host* h = Host::Current();
+  if (!h || !h->CurrentEditor()) return 0;
+  switch (command) {
+    case ECTL_GETINFO:
+    case ECTL_SETPOSITION:
+    case ECTL_SETPARAM:
+    case ECTL_REDRAW:
+    case ECTL_SELECT:
+    case ECTL_UNDOREDO:
+      return SvcEditorControl(command, 0, param);
+    default:
+      h->Fail(L"8-bit HostEditorControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
+      return 0;
+  }
+}
+
+int KEL_API SvcPanelControlA(HANDLE, int command, void*) {
+  if (Host* h = Host::Current())
+    h->Fail(L"8-bit HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
+  return 0;
+}
+
+int KEL_API SvcDialogA(intptr_t, int, int, int, int, const char*, KelDialogItemA*, int, uint32_t, uint32_t,
+                       KelDialogProcA, intptr_t) {
+  if (Host* h = Host::Current()) h->Fail(L"8-bit HostDialog is not supported by the stand-in");
+  return -1;
+}
+
 }  // namespace
 
 // ---- Host ------------------------------------------------------------------------------------
@@ -605,6 +666,14 @@ Plugin* Host::Load(const std::wstring& path) {
     si.HostMessage = SvcMessageA;
     si.HostGetMsg = SvcGetMsgA;
     si.HostAdvControl = SvcAdvControlA;
+    si.HostInputBox = SvcInputBoxA;
+    si.HostShowHelp = SvcShowHelpA;
+    si.HostText = SvcTextA;
+    si.HostSaveScreen = reinterpret_cast<void*>(SvcSaveScreen);
+    si.HostRestoreScreen = reinterpret_cast<void*>(SvcRestoreScreen);
+    si.HostEditorControl = SvcEditorControlA;
+    si.HostPanelControl = SvcPanelControlA;
+    si.HostDialog = SvcDialogA;
     reinterpret_cast<void(KEL_API*)(const HostStartupInfoA*)>(raw->Entry("SetStartupInfo"))(&si);
   }
   return raw;
