@@ -460,9 +460,10 @@ int ComputeManipulate(RenameList* list, const ManipulateOptions& options, const 
         const uint64_t total = uint64_t(options.cutStart) + options.cutEnd;
         if (total != 0) {
           if (total < baseLength) {
+            const size_t kept = baseLength - size_t(total);  // total < baseLength: fits in size_t
             char16_t* data = b.Data() + baseStart;
-            std::memmove(data, data + options.cutStart, (baseLength - total) * sizeof(char16_t));
-            b.Truncate(baseStart + baseLength - size_t(total));
+            std::memmove(data, data + options.cutStart, kept * sizeof(char16_t));
+            b.Truncate(baseStart + kept);
           } else {
             b.Truncate(baseStart);
           }
@@ -556,7 +557,7 @@ int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooksIn) {
   }
 
   // Marks in list order, one step per record, each worth the comparisons it stands for.
-  for (uint64_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < entries.size(); ++i) {
     if (ShouldStop(list->control, hooks)) return kCancelled;
     if (duplicate[i]) {
       entries[i].status = kStatusConflict;

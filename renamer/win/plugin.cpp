@@ -1,0 +1,194 @@
+// Quillet: renames the items selected on the active panel in one batch. This file holds the
+// plugin's entries: its menu entries, the list of selected items, and the configuration.
+//
+// The rename dialogs, the rename job and the editor mode come later; until then choosing an
+// entry builds the list and says that renaming is not available yet. Nothing is renamed.
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/kel_firewall.h"
+#include "host/kel_plugin.h"
+#include "renamer/core/engine.h"
+#include "renamer/core/messages.h"
+#include "renamer/core/settings.h"
+#include "renamer/win/config_dialog.h"
+#include "renamer/win/registry_store.h"
+
+namespace {
+
+using namespace quillet;
+
+// Plugin-wide state, all on the host's thread.
+HostStartupInfo gHost{};
+HostStandardFunctions gFunctions{};
+std::unique_ptr<RegistryStore> gStore;
+Settings gSettings;
+std::unique_ptr<RenameList> gList;
+
+const wchar_t* Msg(int id) {
+  const wchar_t* text = gHost.HostGetMsg ? gHost.HostGetMsg(gHost.ModuleNumber, id) : nullptr;
+  return text ? text : L"";
+}
+
+// A warning message box with the plugin's title; returns the button chosen, -1 for Esc.
+int Message(uint32_t flags, const wchar_t* help, std::initializer_list<const wchar_t*> lines) {
+  if (!gHost.HostMessage) return -1;
+  std::vector<const wchar_t*> items{Msg(kMsgTitle)};
+  items.insert(items.end(), lines.begin(), lines.end());
+  return gHost.HostMessage(gHost.ModuleNumber, flags, help, items.data(), int(items.size()), 0);
+}
+
+void ReportException(const char* exportName, const char* what) {
+  std::string text = std::string("Unhandled exception in ") + exportName + (what && *what ? ": " : "") + (what ? what : "");
+  std::wstring wide(text.begin(), text.end());
+  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {wide.c_str()});
+}
+
+// Reads the settings; false when the key cannot be read (then the caller does nothing).
+bool ReadSettings() { return gStore && LoadSettings(*gStore, &gSettings); }
+
+// The active panel's selection, through the host's panel service.
+class HostPanel : public PanelSource {
+ public:
+  bool SelectedCount(uint32_t* count) override {
+    PanelInfoW info{};
+    if (!gHost.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info)) return false;
+    *count = info.SelectedItemsNumber > 0 ? uint32_t(info.SelectedItemsNumber) : 0u;
+    return true;
+  }
+  bool SelectedItem(uint32_t index, std::u16string* name, uint32_t* attributes) override {
+    const int size = gHost.HostPanelControl(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, int(index), nullptr);
+    if (size < int(sizeof(PluginPanelItemW))) return false;
+    // The host fills a block: the record, then its texts.
+    std::vector<uint64_t> block((size_t(size) + 7) / 8);
+    auto* item = reinterpret_cast<PluginPanelItemW*>(block.data());
+    if (!gHost.HostPanelControl(PANEL_ACTIVE, FCTL_GETSELECTEDPANELITEM, int(index), item) || !item->FileName) return false;
+    *name = U16(item->FileName);
+    *attributes = item->FileAttributes;
+    return true;
+  }
+  std::u16string CurrentDirectory() override {
+    const int size = gHost.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, 0, nullptr);
+    if (size <= 0) return {};
+    std::wstring dir(size_t(size), L'\0');
+    gHost.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, size, dir.data());
+    dir.resize(wcsnlen(dir.c_str(), dir.size()));
+    return U16(dir);
+  }
+};
+
+// What a plugins-menu entry opens.
+enum class Action { kManipulate, kConstruct, kEditor, kNone };
+
+Action MenuAction(intptr_t item) {
+  if (gSettings.multipleEntries) {
+    if (item == 0) return Action::kManipulate;
+    if (item == 1) return Action::kConstruct;
+    if (item == 2 && gSettings.editorEntry) return Action::kEditor;
+    return Action::kNone;
+  }
+  if (item == 0) {
+    const uint32_t type = gSettings.saveLastDialogType ? gSettings.lastDialogType : gSettings.defaultDialogType;
+    return type == 1 ? Action::kConstruct : Action::kManipulate;
+  }
+  if (item == 1 && gSettings.editorEntry) return Action::kEditor;
+  return Action::kNone;
+}
+
+void OpenFromPluginsMenu(intptr_t item) {
+  if (!ReadSettings()) return;
+  const Action action = MenuAction(item);
+  if (action == Action::kNone) return;
+  gList = std::make_unique<RenameList>();
+  HostPanel panel;
+  if (!BuildList(panel, gSettings.renameFolders != 0, gList.get()) || gList->items.empty()) {
+    gList.reset();
+    Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(kMsgNothingSelected)});
+    return;
+  }
+  const int entry = action == Action::kManipulate ? kMsgMenuManipulate
+                    : action == Action::kConstruct ? kMsgMenuConstruct
+                                                   : kMsgMenuEditor;
+  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(entry), Msg(kMsgNotAvailable)});
+  gList.reset();
+}
+
+}  // namespace
+
+extern "C" {
+
+// The plugin uses dialog identifiers and the Unicode services of hosts from 2.0 build 1658 on.
+int KEL_API GetMinKelVersionW() { return int(KelMakeVersion(2, 0, 1658)); }
+
+void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
+  kel::FirewallVoid("SetStartupInfoW", [&] {
+    if (!info) return;
+    size_t n = info->StructSize > 0 ? size_t(info->StructSize) : 0;
+    if (n > sizeof(gHost)) n = sizeof(gHost);
+    gHost = HostStartupInfo{};
+    std::memcpy(&gHost, info, n);
+    if (gHost.FSF) {
+      size_t f = gHost.FSF->StructSize > 0 ? size_t(gHost.FSF->StructSize) : 0;
+      if (f > sizeof(gFunctions)) f = sizeof(gFunctions);
+      std::memcpy(&gFunctions, gHost.FSF, f);
+      gHost.FSF = &gFunctions;
+    }
+    gStore = std::make_unique<RegistryStore>(gHost.RootKey ? gHost.RootKey : L"");
+    CreateDefaultsIfMissing(*gStore);
+    ReadSettings();
+  }, kel::QuietReport{});
+}
+
+void KEL_API GetPluginInfoW(PluginInfoW* info) {
+  kel::FirewallVoid("GetPluginInfoW", [&] {
+    if (!info) return;
+    static const wchar_t* menu[3];
+    static const wchar_t* config[1];
+    *info = PluginInfoW{};
+    info->StructSize = sizeof(PluginInfoW);
+    if (!ReadSettings()) return;  // no settings: no entries
+    int count = 0;
+    if (gSettings.multipleEntries) {
+      menu[count++] = Msg(kMsgMenuManipulate);
+      menu[count++] = Msg(kMsgMenuConstruct);
+    } else {
+      menu[count++] = Msg(kMsgTitle);
+    }
+    if (gSettings.editorEntry) menu[count++] = Msg(kMsgMenuEditor);
+    config[0] = Msg(kMsgTitle);
+    info->PluginMenuStrings = menu;
+    info->PluginMenuStringsNumber = count;
+    info->PluginConfigStrings = config;
+    info->PluginConfigStringsNumber = 1;
+  }, ReportException);
+}
+
+HANDLE KEL_API OpenPluginW(int openFrom, intptr_t item) {
+  kel::FirewallVoid("OpenPluginW", [&] {
+    if (openFrom == OPEN_PLUGINSMENU) OpenFromPluginsMenu(item);
+  }, ReportException);
+  return INVALID_HANDLE_VALUE;  // no panel is opened
+}
+
+int KEL_API ConfigureW(int) {
+  return kel::Firewall("ConfigureW", 0, [&] {
+    if (!ReadSettings()) return 0;
+    if (!RunConfigDialog(gHost, &gSettings)) return 0;
+    if (!SaveSettings(*gStore, gSettings)) Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(kMsgSaveFailed)});
+    return 1;
+  }, ReportException);
+}
+
+void KEL_API ExitKELW() {
+  kel::FirewallVoid("ExitKELW", [&] {
+    gList.reset();
+    gStore.reset();
+    gSettings = Settings{};
+  }, kel::QuietReport{});
+}
+
+}  // extern "C"
