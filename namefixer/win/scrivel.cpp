@@ -8,11 +8,12 @@
 
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 #include "namefixer/core/namefix.h"
 
 namespace {
 
-HostStartupInfo g_info{};  // the host's record, copied once; StructSize 0 until then
+kel::HostCopy g_host;  // the host's records, copied once; not Ready() until then
 
 namefix::DialogId IdBytes(const GUID& g) {
   namefix::DialogId id{};
@@ -23,7 +24,7 @@ namefix::DialogId IdBytes(const GUID& g) {
 
 // Trims the first edit field of a watched dialog that is being confirmed.
 void FixConfirmedName(HANDLE dlg) {
-  HostSendDlgMessageFn send = g_info.HostSendDlgMessage;
+  HostSendDlgMessageFn send = g_host.info.HostSendDlgMessage;
   if (!send) return;
   KelDialogInfo info{};
   info.StructSize = sizeof(KelDialogInfo);
@@ -56,12 +57,8 @@ int KEL_API GetMinKelVersionW() { return static_cast<int>(KelMakeVersion(2, 0, 1
 
 void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
   kel::FirewallVoid("SetStartupInfoW", [&] {
-    if (!info) return;
-    // The host passes the fixed 132-byte record; copy no more than we know.
-    size_t n = info->StructSize > 0 ? static_cast<size_t>(info->StructSize) : 0;
-    if (n > sizeof(g_info)) n = sizeof(g_info);
-    g_info = HostStartupInfo{};
-    std::memcpy(&g_info, info, n);
+    // The host passes the fixed 132-byte record; no more than that is copied.
+    g_host.Take(info);
   }, kel::QuietReport{});
 }
 
@@ -69,7 +66,7 @@ int KEL_API ProcessDialogEventW(int event, void* param) {
   return kel::Firewall("ProcessDialogEventW", 0, [&] {
     auto* rec = static_cast<KelDialogEventInfo*>(param);
     // Only a dialog being confirmed (not closed by Esc), and only once the host record is here.
-    if (event == DE_DLGPROCINIT && rec && rec->Msg == DN_CLOSE && rec->Param1 >= 0 && g_info.StructSize > 0)
+    if (event == DE_DLGPROCINIT && rec && rec->Msg == DN_CLOSE && rec->Param1 >= 0 && g_host.Ready())
       FixConfirmedName(rec->hDlg);
     return 0;
   }, kel::QuietReport{});
