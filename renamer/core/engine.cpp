@@ -130,18 +130,14 @@ void HashPhase(RenameList* list, ComputeHooks& hooks) {
 
 bool Comparable(const NewNameEntry& e) { return e.name.has_value() && e.status == kStatusOk; }
 
-// Orders names by their hash, then by their upper-cased characters: equal names ignoring case
-// end up next to each other.
-bool FoldedLess(const NewNameEntry& a, const NewNameEntry& b) {
-  if (a.hash != b.hash) return a.hash < b.hash;
-  const std::u16string& x = *a.name;
-  const std::u16string& y = *b.name;
-  const size_t n = std::min(x.size(), y.size());
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t cx = UpperC(x[i]), cy = UpperC(y[i]);
-    if (cx != cy) return cx < cy;
+// FNV-1a over the upper-cased characters: a second key for sorting, independent of positions' sums.
+uint64_t FoldedHash(const std::u16string& name) {
+  uint64_t h = 14695981039346656037ull;
+  for (char16_t c : name) {
+    h ^= UpperC(c);
+    h *= 1099511628211ull;
   }
-  return x.size() < y.size();
+  return h;
 }
 
 }  // namespace
@@ -533,25 +529,47 @@ int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooksIn) {
   list->control.progressDone = 0;
   if (ShouldStop(list->control, hooks)) return kCancelled;
 
-  // Equal names ignoring case have equal hashes, so after sorting by (hash, folded name) every
-  // group of equal names is one run. A run of two or more is exactly what the pairwise check
-  // marks: its first member in list order finds all the others.
-  std::vector<uint32_t> sorted;
-  sorted.reserve(entries.size());
+  // Equal names ignoring case have equal keys, so after sorting by key every group of equal
+  // names lies within one run of equal keys. A group of two or more is exactly what the pairwise
+  // check marks: its first member in list order finds all the others. The positional hash
+  // collides often for names that differ by a permutation, so the sort also uses a second hash of
+  // the folded name; names are still compared in full before anything is marked.
+  struct SortKey {
+    uint64_t hash;
+    uint64_t second;
+    uint32_t index;
+    uint32_t group;
+  };
+  std::vector<SortKey> keys;
+  keys.reserve(entries.size());
   for (uint32_t i = 0; i < entries.size(); ++i) {
-    if (Comparable(entries[i])) sorted.push_back(i);
+    if (Comparable(entries[i])) keys.push_back({entries[i].hash, FoldedHash(*entries[i].name), i, 0});
   }
-  std::sort(sorted.begin(), sorted.end(),
-            [&](uint32_t a, uint32_t b) { return FoldedLess(entries[a], entries[b]); });
+  std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+    if (a.hash != b.hash) return a.hash < b.hash;
+    if (a.second != b.second) return a.second < b.second;
+    return a.index < b.index;
+  });
   std::vector<uint8_t> duplicate(entries.size(), 0);
-  for (size_t start = 0; start < sorted.size();) {
+  std::vector<std::pair<uint32_t, uint32_t>> groups;  // a member's index, the group's size
+  for (size_t start = 0; start < keys.size();) {
     size_t end = start + 1;
-    while (end < sorted.size() && entries[sorted[end]].hash == entries[sorted[start]].hash &&
-           EqualIgnoreCase(*entries[sorted[end]].name, *entries[sorted[start]].name)) {
-      ++end;
-    }
+    while (end < keys.size() && keys[end].hash == keys[start].hash && keys[end].second == keys[start].second) ++end;
     if (end - start > 1) {
-      for (size_t k = start; k < end; ++k) duplicate[sorted[k]] = 1;
+      // Within the run, sort the members into groups of equal names: each is compared with one
+      // member of every group found so far (almost always there is a single group).
+      groups.clear();
+      for (size_t k = start; k < end; ++k) {
+        const std::u16string& name = *entries[keys[k].index].name;
+        size_t g = 0;
+        while (g < groups.size() && !EqualIgnoreCase(*entries[groups[g].first].name, name)) ++g;
+        if (g == groups.size()) groups.push_back({keys[k].index, 0});
+        ++groups[g].second;
+        keys[k].group = uint32_t(g);
+      }
+      for (size_t k = start; k < end; ++k) {
+        if (groups[keys[k].group].second > 1) duplicate[keys[k].index] = 1;
+      }
     }
     start = end;
   }
