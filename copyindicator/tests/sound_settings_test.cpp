@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "copyindicator/core/beeps.h"
+#include "copyindicator/core/notify.h"
 #include "copyindicator/core/settings.h"
 #include "copyindicator/core/window_logic.h"
 
@@ -199,6 +201,46 @@ TEST(WindowLogicTest, ColourMixingAndHitTest) {
   EXPECT_EQ(HitTest(257, 20, 258, 48), HitArea::kRight);
   EXPECT_EQ(HitTest(100, 44, 258, 48), HitArea::kBottom);
   EXPECT_EQ(HitTest(4, 4, 258, 48), HitArea::kClient);
+}
+
+}  // namespace
+}  // namespace veloma
+
+namespace veloma {
+namespace {
+
+class RecordingSink : public SoundSink {
+ public:
+  std::vector<std::string> played;
+  void PlayFile(const std::u16string& path) override { played.push_back("file " + std::to_string(path.size())); }
+  void Beep(int f, int d) override { played.push_back("beep " + std::to_string(f) + " " + std::to_string(d)); }
+  void Pause(int d) override { played.push_back("pause " + std::to_string(d)); }
+};
+
+TEST(NotifyTest, EachModePlaysItsSound) {
+  Settings s;
+  RecordingSink sink;
+  s.notifyFlags[0] = MakeSlotFlags(kPlayFile, 3);
+  PlaySlot(s, 0, sink);
+  EXPECT_TRUE(sink.played.empty()) << "a file slot without a file is silent";
+  s.waveFile[0] = u"ding.wav";
+  PlaySlot(s, 0, sink);
+  EXPECT_EQ(sink.played, (std::vector<std::string>{"file 8"}));
+  sink.played.clear();
+  s.notifyFlags[2] = MakeSlotFlags(kSpeakerBeeps, 17);
+  s.customBeeps[2] = u"1000 200;0 300;2000 100";
+  PlaySlot(s, 2, sink);
+  EXPECT_EQ(sink.played, (std::vector<std::string>{"beep 1000 200", "pause 300", "beep 2000 100"}));
+  sink.played.clear();
+  s.notifyFlags[1] = MakeSlotFlags(kSpeakerBeeps, 11);
+  PlaySlot(s, 1, sink);
+  EXPECT_EQ(sink.played.size(), 20u);
+  EXPECT_EQ(sink.played[1], "beep 2571 22");
+  sink.played.clear();
+  s.notifyFlags[1] = MakeSlotFlags(kSilent, 11);
+  PlaySlot(s, 1, sink);
+  PlaySlot(s, 3, sink);
+  EXPECT_TRUE(sink.played.empty());
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ferry: %s: %s\n", argv[1], in ? error.c_str() : "cannot read");
     return 2;
   }
-  gLog = std::fopen(argv[2], "w");
+  gLog = std::fopen(argv[2], "wb");  // plain \n lines, the same on every platform
   if (!gLog) {
     std::fprintf(stderr, "ferry: cannot write %s\n", argv[2]);
     return 2;

@@ -1,0 +1,238 @@
+// Veloma.exe against the stand-in copy service, driven like a user with mouse messages.
+#include <windows.h>
+
+#include <gdiplus.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+std::wstring WinPath(const char* unixPath) {
+  std::wstring w = L"Z:";
+  for (const char* p = unixPath; *p; ++p) w.push_back(*p == '/' ? L'\\' : static_cast<wchar_t>(*p));
+  return w;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+std::string ReadFileText(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(h);
+  return text;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+HANDLE Start(const std::wstring& commandLine) {
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+HWND Indicator() { return FindWindowW(L"Veloma", L"Veloma"); }
+
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+class VelomaTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    dir_ = std::wstring(temp) + L"veloma-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(dir_.c_str(), nullptr);
+    log_ = dir_ + L"ferry.log";
+    snapshot_ = dir_ + L"frame.png";
+    SetEnvironmentVariableW(L"VELOMA_SNAPSHOT", snapshot_.c_str());
+    GdiplusStartupInput input;
+    GdiplusStartup(&gdiplus_, &input, nullptr);
+  }
+
+  void TearDown() override {
+    HWND w = Indicator();
+    if (veloma_ && w) PostMessageW(w, WM_CLOSE, 0, 0);
+    if (veloma_ && WaitForSingleObject(veloma_, 5000) != WAIT_OBJECT_0) TerminateProcess(veloma_, 1);
+    if (ferry_) {
+      TerminateProcess(ferry_, 0);
+      WaitForSingleObject(ferry_, 5000);
+    }
+    for (HANDLE h : {veloma_, ferry_})
+      if (h) CloseHandle(h);
+    GdiplusShutdown(gdiplus_);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+    DeleteFileW(log_.c_str());
+    DeleteFileW(snapshot_.c_str());
+    DeleteFileW((dir_ + L"scenario.txt").c_str());
+    RemoveDirectoryW(dir_.c_str());
+  }
+
+  void StartFerry(const std::string& scenario) {
+    std::wstring path = dir_ + L"scenario.txt";
+    std::ofstream(path.c_str(), std::ios::binary) << scenario;
+    ferry_ = Start(L"\"" + WinPath(FERRY_EXE) + L"\" \"" + path + L"\" \"" + log_ + L"\"");
+    ASSERT_NE(ferry_, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return ReadFileText(log_).find("ready") != std::string::npos; }));
+  }
+
+  void StartVeloma() {
+    veloma_ = Start(L"\"" + WinPath(VELOMA_EXE) + L"\"");
+    ASSERT_NE(veloma_, nullptr);
+    ASSERT_TRUE(WaitFor([] { return Indicator() != nullptr; }));
+  }
+
+  std::string Log() { return ReadFileText(log_); }
+  bool Logged(const std::string& line) {
+    return WaitFor([&] { return Log().find(line) != std::string::npos; });
+  }
+
+  static SIZE WindowSize() {
+    RECT r = {};
+    GetWindowRect(Indicator(), &r);
+    return {r.right - r.left, r.bottom - r.top};
+  }
+
+  // A pixel of the last frame the indicator drew, as ARGB; 0 when there is no frame yet.
+  ARGB Pixel(int x, int y) {
+    GpBitmap* bitmap = nullptr;
+    ARGB color = 0;
+    std::wstring copy = dir_ + L"frame-copy.png";
+    if (!CopyFileW(snapshot_.c_str(), copy.c_str(), FALSE)) return 0;
+    if (GdipCreateBitmapFromFile(copy.c_str(), &bitmap) == Ok) {
+      GdipBitmapGetPixel(bitmap, x, y, &color);
+      GdipDisposeImage(bitmap);
+    }
+    DeleteFileW(copy.c_str());
+    return color;
+  }
+
+  std::wstring dir_, log_, snapshot_;
+  HANDLE ferry_ = nullptr, veloma_ = nullptr;
+  ULONG_PTR gdiplus_ = 0;
+};
+
+constexpr ARGB kBarEmpty = 0xFFD2F5FF, kBarOutline = 0xFFA3D1D1;
+
+TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
+  StartFerry(
+      "at 0 add 11 kind=copy total=1000 percent=0 src=\"C:\\Data\\film.mkv\" dst=\"D:\\Backup\"\n"
+      "at 0 add 12 kind=copy total=1000 percent=50 question=1 token=1122334455667788 src=C:\\a.txt dst=E:\\a.txt\n"
+      "at 0 add 13 kind=move total=5000 percent=100 src=C:\\b.txt dst=E:\\\n");
+  StartVeloma();
+  HWND w = Indicator();
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(w) && WindowSize().cy == 3 * 10 + 18; }));
+  EXPECT_EQ(WindowSize().cx, 250 + 8);
+
+  // Row 0 at 0 %: an empty bar inside its outline. Row 2 at 100 %: the gradient fills the row.
+  ASSERT_TRUE(WaitFor([&] { return Pixel(100, 29) != kBarEmpty && Pixel(100, 29) != 0; }));
+  EXPECT_EQ(Pixel(100, 9), kBarEmpty);
+  EXPECT_EQ(Pixel(4, 9), kBarOutline);
+  EXPECT_EQ(Pixel(100, 4), kBarOutline);
+  for (int x : {5, 100, 252}) {
+    ARGB top = Pixel(x, 25), bottom = Pixel(x, 33);
+    EXPECT_NE(top, kBarEmpty) << x;
+    EXPECT_GT((bottom >> 8) & 0xFF, (bottom >> 16) & 0xFF) << "green at the bottom of the bar, x " << x;
+    EXPECT_GT((top >> 16) & 0xFF, (bottom >> 16) & 0xFF) << "lighter at the top, x " << x;
+  }
+
+  PostMessageW(w, WM_LBUTTONUP, 0, At(50, 9));
+  EXPECT_TRUE(Logged("TogglePause 11 -> paused"));
+  PostMessageW(w, WM_LBUTTONUP, 0, At(50, 19));  // a job with a question ignores a click
+
+  // "Закрыть" leaves the question pending; the first button with the check box overwrites all.
+  PostMessageW(w, WM_LBUTTONDBLCLK, 0, At(50, 19));
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(L"#32770", L"Ошибка")) != nullptr; }));
+  wchar_t text[512] = {};
+  GetDlgItemTextW(dialog, 1101, text, 512);
+  EXPECT_EQ(std::wstring(text).rfind(L"Такой файл уже существует\r\n\r\nИсходный: a.txt\r\nРазмер: 0\r\n", 0), 0u)
+      << "the file is not on this disk: size 0";
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Ошибка") == nullptr; }));
+
+  PostMessageW(w, WM_LBUTTONDBLCLK, 0, At(50, 19));
+  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(L"#32770", L"Ошибка")) != nullptr; }));
+  SendDlgItemMessageW(dialog, 1102, BM_SETCHECK, BST_CHECKED, 0);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1103, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1103)));
+  EXPECT_TRUE(Logged("Answer 12 code=0x80000001 token=1122334455667788\n")) << Log();
+
+  PostMessageW(w, WM_MBUTTONUP, 0, At(50, 29));
+  EXPECT_TRUE(Logged("AbortJob 13\n"));
+  EXPECT_TRUE(WaitFor([&] { return WindowSize().cy == 2 * 10 + 18; })) << "the aborted job's row goes when the service drops it";
+
+  std::string log = Log();
+  EXPECT_EQ(Count(log, "Answer"), 1u) << log;
+  EXPECT_EQ(Count(log, "TogglePause 12"), 0u) << log;
+
+  // Settings are written at exit, with the window's position.
+  SetWindowPos(w, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PostMessageW(w, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(veloma_, 5000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(veloma_, &code);
+  EXPECT_EQ(code, 0u);
+  DWORD value = 0, size = sizeof value;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Wndpos", RRF_RT_REG_DWORD, nullptr, &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, (200u << 16) | 300u);
+  size = sizeof value;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Linewidth", RRF_RT_REG_DWORD, nullptr, &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 250u);
+  BYTE colors[64];
+  DWORD colorsSize = sizeof colors;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Colors", RRF_RT_REG_BINARY, nullptr, colors, &colorsSize),
+            ERROR_SUCCESS);
+  EXPECT_EQ(colorsSize, 48u);
+}
+
+TEST_F(VelomaTest, SecondStartWakesTheFirstAndAnAbsentServiceIsRetried) {
+  StartVeloma();  // no service yet: every poll finds no pipe
+  HWND w = Indicator();
+  Sleep(1200);
+  EXPECT_FALSE(IsWindowVisible(w)) << "no jobs: the window stays hidden";
+
+  HANDLE second = Start(L"\"" + WinPath(VELOMA_EXE) + L"\"");
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(WaitForSingleObject(second, 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(second, &code);
+  CloseHandle(second);
+  EXPECT_EQ(code, 42u);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(w); }, 3000)) << "the first instance shows itself";
+  EXPECT_EQ(Indicator(), w) << "no second window";
+
+  StartFerry("at 0 add 5 kind=delete total=21 done=7 src=C:\\Temp\\old\n");
+  EXPECT_TRUE(WaitFor([&] { return WindowSize().cy == 28; })) << "the service is found at a later poll";
+  EXPECT_TRUE(Logged("GetJobDetails 5"));
+}
+
+}  // namespace
