@@ -1,0 +1,73 @@
+// veloma_poke: drives a running Veloma like a user's mouse, for the demo.
+//   veloma_poke click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close
+// Rows are counted from 0 with the default bar height of 10 pixels.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+HWND Indicator() { return FindWindowW(L"Veloma", L"Veloma"); }
+
+LPARAM RowPoint(int row) { return MAKELPARAM(50, 4 + row * 10 + 5); }
+
+template <typename F>
+bool WaitFor(F condition, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: veloma_poke click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close\n");
+    return 2;
+  }
+  HWND w = nullptr;
+  if (!WaitFor([&] { return (w = Indicator()) != nullptr; }, 10000)) {
+    std::fprintf(stderr, "veloma_poke: no Veloma window\n");
+    return 1;
+  }
+  const char* verb = argv[1];
+  int row = argc > 2 ? std::atoi(argv[2]) : 0;
+  if (!std::strcmp(verb, "click")) {
+    PostMessageW(w, WM_LBUTTONUP, 0, RowPoint(row));
+  } else if (!std::strcmp(verb, "middle")) {
+    PostMessageW(w, WM_MBUTTONUP, 0, RowPoint(row));
+  } else if (!std::strcmp(verb, "ask") && argc > 3) {
+    PostMessageW(w, WM_LBUTTONDBLCLK, 0, RowPoint(row));
+    HWND dialog = nullptr;
+    if (!WaitFor([&] { return (dialog = FindWindowW(L"#32770", L"\u041e\u0448\u0438\u0431\u043a\u0430")) != nullptr; }, 5000)) {
+      std::fprintf(stderr, "veloma_poke: no question dialog\n");
+      return 1;
+    }
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(dialog, 1101, text, 1024);
+    char utf8[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    std::printf("%s\n", utf8);
+    if (argc > 4 && !std::strcmp(argv[4], "all")) SendDlgItemMessageW(dialog, 1102, BM_SETCHECK, BST_CHECKED, 0);
+    int button = std::atoi(argv[3]);
+    int id = button == 0 ? IDCANCEL : 1102 + button;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+  } else if (!std::strcmp(verb, "wait-rows")) {
+    bool ok = WaitFor([&] {
+      RECT r;
+      GetWindowRect(w, &r);
+      return IsWindowVisible(w) && r.bottom - r.top == row * 10 + 18;
+    }, 10000);
+    return ok ? 0 : 1;
+  } else if (!std::strcmp(verb, "close")) {
+    PostMessageW(w, WM_CLOSE, 0, 0);
+  } else {
+    std::fprintf(stderr, "veloma_poke: unknown command %s\n", verb);
+    return 2;
+  }
+  return 0;
+}

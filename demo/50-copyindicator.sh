@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Veloma, the background copy indicator, watching the stand-in copy service Ferry: jobs appear as
+# bars, a click pauses one, a double click answers its question, a middle click aborts one, and
+# every request the indicator sent shows up in the service's log.
+set -euo pipefail
+ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
+DIST=${DIST:-$ROOT/dist}
+WINERUN=${WINERUN:-$ROOT/cmake/winerun}
+DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
+BUILD=${KEL_WIN32_BUILD:-$ROOT/build/win32}
+VELOMA=$DIST/Veloma/Veloma.exe
+FERRY=$BUILD/standins/ferry/ferry.exe
+POKE=$BUILD/copyindicator/tests/veloma_poke.exe
+out=$DEMO_OUT/copyindicator
+mkdir -p "$out"
+rm -f "$out"/ferry.log "$out"/frame.png
+export KEL_DISPLAY=1
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+poke() { "$WINERUN" "$POKE" "$@"; }
+wait_for_log() {
+  for _ in $(seq 1 100); do grep -q "$1" "$out/ferry.log" 2>/dev/null && return 0; sleep 0.1; done
+  echo "  (the service never logged '$1')"; return 1
+}
+
+cat > "$out/scenario.txt" <<'EOF'
+# Four jobs of the copy service; the fourth asks whether to overwrite its target.
+at 0 add 1 kind=copy total=734003200 rate=20971520 src="C:\Видео\Отпуск 2026.mkv" dst="D:\Архив\Видео"
+at 0 add 2 kind=delete total=21 done=3 rate=1 src="C:\Temp\Старые отчёты"
+at 0 add 3 kind=move total=5242880 percent=62 src="C:\Загрузки\setup.exe" dst="E:\Дистрибутивы"
+at 0 add 4 kind=copy total=1048576 percent=35 question=1 token=5eed0123456789ab src="C:\Документы\отчёт.docx" dst="E:\Копии\отчёт.docx"
+at 7000 end 2
+at 14000 exit
+EOF
+
+echo "Scenario of the stand-in copy service:"
+grep -v '^#' "$out/scenario.txt" | sed 's/^/  /'
+"$WINERUN" reg delete 'HKCU\Software\Veloma' /f >/dev/null 2>&1 || true
+
+"$WINERUN" "$FERRY" "$(winpath "$out/scenario.txt")" "$(winpath "$out/ferry.log")" >/dev/null 2>&1 &
+ferry_pid=$!
+wait_for_log ready
+VELOMA_SNAPSHOT=$(winpath "$out/frame.png") "$WINERUN" "$VELOMA" >/dev/null 2>&1 &
+veloma_pid=$!
+
+poke wait-rows 4 && echo "Veloma shows 4 bars (window 258 x 58)."
+sleep 1
+cp "$out/frame.png" "$DEMO_OUT/veloma-4-jobs.png"
+echo "Screenshot: $DEMO_OUT/veloma-4-jobs.png (copy at 0..3 %, delete, move at 62 %, question blinking red)"
+
+echo "Left click on bar 1: pause the video copy."
+poke click 0
+wait_for_log "TogglePause 1"
+echo "Double click on bar 4: the question dialog says"
+poke ask 3 1 all | sed 's/^/  | /'
+echo "  ... and the user chose \"П&ерезаписать\" with \"Применить для &всех\"."
+wait_for_log "Answer 4"
+echo "Middle click on bar 3: abort the move."
+poke middle 2
+wait_for_log "AbortJob 3"
+poke wait-rows 3 && echo "The aborted job left; 3 bars."
+poke wait-rows 2 && echo "The delete job finished by itself; 2 bars."
+sleep 0.5
+cp "$out/frame.png" "$DEMO_OUT/veloma.png"
+echo "Screenshot: $DEMO_OUT/veloma.png (video copy paused, document copy running again)"
+
+echo "A second start of Veloma ends at once with exit code:"
+set +e
+"$WINERUN" "$VELOMA" >/dev/null 2>&1
+echo "  $?"
+set -e
+poke close
+wait "$veloma_pid" && echo "Veloma closed (exit code 0) and saved its settings:"
+"$WINERUN" reg query 'HKCU\Software\Veloma' 2>/dev/null | tr -d '\r' | grep -E 'Wndpos|Linewidth|Lineheight|AlphaHover|NoNotifyTime' | sed 's/^ */  /'
+"$WINERUN" reg delete 'HKCU\Software\Veloma' /f >/dev/null 2>&1 || true
+wait "$ferry_pid" || true
+
+echo "Requests the service received (polls summarised):"
+echo "  ListJobs: $(grep -c ' ListJobs' "$out/ferry.log") times"
+grep -v -e ' ListJobs' -e ' ready' "$out/ferry.log" | sed 's/^/  /'
+cp "$out/ferry.log" "$DEMO_OUT/veloma-ferry.log"
