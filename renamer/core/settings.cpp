@@ -158,7 +158,7 @@ const std::vector<SettingRow>& SettingRows() {
 
 ComputeRules Settings::Rules(bool forRename) const {
   ComputeRules rules;
-  rules.wordDelimiters = wordDelimitChars.empty() ? std::u16string(kDefaultWordDelimiters) : wordDelimitChars;
+  rules.wordDelimiters = wordDelimitChars;
   rules.convertExtensionCase = convertExtensionCase != 0;
   rules.hexUppercase = sequenceHexUppercase != 0;
   rules.dupCheckEnabled = (forRename ? renameDupCheck : previewDupCheck) != 0;
@@ -191,7 +191,7 @@ bool LoadSettings(SettingsStore& store, Settings* settings) {
       const std::u16string history = Subkey(kHistorySubkey);
       settings->history.reserve(count);
       for (uint32_t i = 0; i < count; ++i) {
-        auto text = store.ReadString(history, DecimalText(i), kDelimitersMaxBytes * 2);
+        auto text = store.ReadString(history, DecimalText(i), kHistoryEntryMaxBytes);
         if (!text) {
           settings->history.push_back(u"*");
         } else {

@@ -65,6 +65,9 @@ inline constexpr std::u16string_view kShortcutsSubkey = u"Shortcuts";
 inline constexpr std::u16string_view kHistorySubkey = u"TemplateHist";
 // "WordDelimitChars" is read up to this many bytes.
 inline constexpr uint32_t kDelimitersMaxBytes = 4096;
+// A history entry is read up to this many bytes: a template of the longest the Construct
+// dialog's field takes (4096 characters) and its terminator.
+inline constexpr uint32_t kHistoryEntryMaxBytes = (4096 + 1) * 2;
 // A stored history count above this is taken as this many: the count comes from the registry
 // and would otherwise size the history.
 inline constexpr uint32_t kHistoryReadLimit = 4096;

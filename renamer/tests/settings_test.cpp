@@ -114,6 +114,29 @@ TEST(Settings, OverlongDelimitersKeepTheDefault) {
   EXPECT_EQ(s.wordDelimitChars, kDefaultWordDelimiters);
 }
 
+TEST(Settings, LongestTemplatesSurviveTheHistory) {
+  MemoryStore store;
+  Settings s;
+  s.history = {std::u16string(4096, u'?')};
+  s.templateHistoryCnt = 1;
+  ASSERT_TRUE(SaveSettings(store, s));
+  Settings loaded;
+  ASSERT_TRUE(LoadSettings(store, &loaded));
+  EXPECT_EQ(loaded.history, s.history);
+}
+
+TEST(Settings, StoredDelimitersAreTakenAsTheyAre) {
+  MemoryStore store;
+  ASSERT_TRUE(CreateDefaultsIfMissing(store));
+  store.WriteString(kKey, u"WordDelimitChars", u"");  // only the terminator: an empty set
+  Settings s;
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_TRUE(s.wordDelimitChars.empty());
+  store.keys[kKey][u"WordDelimitChars"] = MemoryStore::Value{true, 0, u"-_"};  // written without a terminator
+  ASSERT_TRUE(LoadSettings(store, &s));
+  EXPECT_EQ(s.wordDelimitChars, u"-");  // the last character is taken for the terminator
+}
+
 TEST(Settings, SaveWithAWrongCountWritesNothing) {
   MemoryStore store;
   ASSERT_TRUE(CreateDefaultsIfMissing(store));
@@ -251,11 +274,16 @@ TEST(ConfigDialog, RulesFollowTheKindOfJob) {
   Settings s;
   s.previewDupCheck = 0;
   s.renameDupMax = 0;
-  s.wordDelimitChars = u"";
+  s.wordDelimitChars = u"_";
+  s.convertExtensionCase = 1;
+  s.sequenceHexUppercase = 0;
   EXPECT_FALSE(s.Rules(false).dupCheckEnabled);
+  EXPECT_EQ(s.Rules(false).dupCheckMax, 1000u);
   EXPECT_TRUE(s.Rules(true).dupCheckEnabled);
   EXPECT_EQ(s.Rules(true).dupCheckMax, 0u);
-  EXPECT_EQ(s.Rules(true).wordDelimiters, kDefaultWordDelimiters);
+  EXPECT_EQ(s.Rules(true).wordDelimiters, u"_");
+  EXPECT_TRUE(s.Rules(true).convertExtensionCase);
+  EXPECT_FALSE(s.Rules(true).hexUppercase);
 }
 
 }  // namespace
