@@ -169,7 +169,6 @@ TEST_F(QuilletTest, ChoosingAnEntryBuildsTheListButRenamesNothingYet) {
   folder.File(L"b.jpg");
   folder.Dir(L"sub");
   store_->WriteDword(kKey, u"MultipleEntries", 1);
-  store_->WriteDword(kKey, u"RenameFolders", 1);
   host_.ActivePanel().SetFolder(folder.Path());
   host_.ActivePanel().SelectAll();
   for (int entry = 0; entry < 3; ++entry) {
@@ -180,8 +179,41 @@ TEST_F(QuilletTest, ChoosingAnEntryBuildsTheListButRenamesNothingYet) {
   EXPECT_EQ(host_.messages[0].lines.at(1), Text(2));
   EXPECT_EQ(host_.messages[1].lines.at(1), Text(3));
   EXPECT_EQ(host_.messages[2].lines.at(1), Text(4));
-  EXPECT_EQ(host_.messages[0].lines.at(2), Text(149));
+  // The folder is left out of the list while "RenameFolders" is off.
+  EXPECT_EQ(host_.messages[0].lines.at(2), L"Rename 2 of 3 selected items");
+  EXPECT_EQ(host_.messages[0].lines.at(3), Text(149));
+  store_->WriteDword(kKey, u"RenameFolders", 1);
+  host_.AnswerMessage(0);
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
+  EXPECT_EQ(host_.messages.back().lines.at(2), L"Rename 3 of 3 selected items");
   EXPECT_TRUE(folder.Exists(L"a.jpg") && folder.Exists(L"b.jpg") && folder.Exists(L"sub"));
+  // Entries the menu does not have do nothing.
+  const size_t shown = host_.messages.size();
+  store_->WriteDword(kKey, u"EditorEntry", 0);
+  EXPECT_EQ(host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(host_.messages.size(), shown);
+}
+
+TEST_F(QuilletTest, SingleEntryOpensTheLastOrTheDefaultDialog) {
+  Folder folder;
+  folder.File(L"a.jpg");
+  host_.ActivePanel().SetFolder(folder.Path());
+  host_.ActivePanel().Select(L"a.jpg");
+  struct Case {
+    uint32_t saveLast, last, defaultType;
+    int expected;
+  } cases[] = {{1, 1, 0, 3}, {1, 0, 1, 2}, {0, 1, 0, 2}, {0, 0, 1, 3}};
+  for (const Case& c : cases) {
+    store_->WriteDword(kKey, u"SaveLastDialogType", c.saveLast);
+    store_->WriteDword(kKey, u"LastDialogType", c.last);
+    store_->WriteDword(kKey, u"DefaultDialogType", c.defaultType);
+    host_.AnswerMessage(0);
+    host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
+    EXPECT_EQ(host_.messages.back().lines.at(1), Text(c.expected));
+  }
+  host_.AnswerMessage(0);
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);  // without multiple entries, 1 is the editor
+  EXPECT_EQ(host_.messages.back().lines.at(1), Text(4));
 }
 
 TEST_F(QuilletTest, ConfigurationDialogConvertsAndSavesItsValues) {

@@ -105,7 +105,9 @@ void OpenFromPluginsMenu(intptr_t item) {
   if (action == Action::kNone) return;
   gList = std::make_unique<RenameList>();
   HostPanel panel;
-  if (!BuildList(panel, gSettings.renameFolders != 0, gList.get()) || gList->items.empty()) {
+  uint32_t selected = 0;
+  if (!panel.SelectedCount(&selected) || !BuildList(panel, gSettings.renameFolders != 0, gList.get()) ||
+      gList->items.empty()) {
     gList.reset();
     Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(kMsgNothingSelected)});
     return;
@@ -113,7 +115,11 @@ void OpenFromPluginsMenu(intptr_t item) {
   const int entry = action == Action::kManipulate ? kMsgMenuManipulate
                     : action == Action::kConstruct ? kMsgMenuConstruct
                                                    : kMsgMenuEditor;
-  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(entry), Msg(kMsgNotAvailable)});
+  // The dialogs' title line: the items in the list and the selected items.
+  wchar_t title[256];
+  _snwprintf(title, 255, Msg(kMsgDialogTitle), unsigned(gList->items.size()), unsigned(selected));
+  title[255] = 0;
+  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(entry), title, Msg(kMsgNotAvailable)});
   gList.reset();
 }
 
