@@ -5,3 +5,10 @@ target_link_libraries(quillet_job PUBLIC quillet_core)
 kel_test(quillet_job_test
   SOURCES tests/renamejob_test.cpp tests/reliability_test.cpp tests/editormode_test.cpp
   LIBS quillet_job quillet_core)
+
+if(WIN32)
+  # The same randomized check on the real disk, through the plugin's Win32 file system.
+  kel_test(quillet_reliability_disk_test
+    SOURCES tests/reliability_win_test.cpp win/fs_win32.cpp
+    LIBS quillet_job quillet_core)
+endif()

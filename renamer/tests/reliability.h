@@ -296,7 +296,13 @@ class BatchRunner {
 
   static std::string Dump(const std::map<std::u16string, std::string>& m) {
     std::string s;
-    for (const auto& [name, content] : m) s += "[" + Narrow(name) + "=" + content + "]";
+    for (const auto& [name, content] : m) {
+      s.push_back('[');
+      s.append(Narrow(name));
+      s.push_back('=');
+      s.append(content);
+      s.push_back(']');
+    }
     return s;
   }
 
