@@ -1,0 +1,154 @@
+#include "archiveformats/dirlisting/core/listing.h"
+
+#include <algorithm>
+
+namespace listor {
+
+namespace {
+
+// Marker texts; the Russian ones in code page 866.
+constexpr std::string_view kStartEn = " Volume in drive ";
+constexpr std::string_view kStartRu = " \x92\xAE\xAC \xA2 \xE3\xE1\xE2\xE0\xAE\xA9\xE1\xE2\xA2\xA5 ";  // " Том в устройстве "
+constexpr std::string_view kLabelEn = " Volume in";
+constexpr std::string_view kLabelRu = " \x92\xAE\xAC";  // " Том"
+constexpr std::string_view kSerialEn = " Volume Serial";
+constexpr std::string_view kSerialRu = " \x91\xA5\xE0\xA8\xA9\xAD\xEB\xA9";  // " Серийный"
+constexpr std::string_view kHeaderEn = " Directory of";
+constexpr std::string_view kHeaderRu = " \x91\xAE\xA4\xA5\xE0\xA6\xA8\xAC\xAE\xA5 \xAF\xA0\xAF\xAA\xA8";  // " Содержимое папки"
+constexpr std::string_view kTotalEn = "     Total Files";
+constexpr std::string_view kTotalRu = "     \x82\xE1\xA5\xA3\xAE \xE4\xA0\xA9\xAB\xAE\xA2:";  // "     Всего файлов:"
+
+constexpr char kCyrillicI = '\xA8';  // "и" of "имеет" before a Russian label
+
+// Item line columns.
+constexpr size_t kColDay = 0, kColMonth = 3, kColYear = 6, kColHour = 12, kColMinute = 15;
+constexpr size_t kColSizeFirst = 19, kColSizeLast = 34;
+constexpr size_t kColTag = 21;
+constexpr size_t kColFolderTagEnd = 25;  // "<DIR>"
+constexpr size_t kColFolderLinkEnd = 30;  // "<JUNCTION>", "<SYMLINKD>"
+constexpr size_t kColFileLinkEnd = 29;    // "<SYMLINK>"
+constexpr size_t kColName = 36;
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+char At(std::string_view s, size_t i) { return i < s.size() ? s[i] : '\0'; }
+
+std::string_view From(std::string_view s, size_t i) { return i < s.size() ? s.substr(i) : std::string_view(); }
+
+int Number(std::string_view s, size_t first, size_t count) {
+  int value = 0;
+  for (size_t i = first; i < first + count && i < s.size(); ++i) {
+    if (s[i] >= '0' && s[i] <= '9') value = value * 10 + (s[i] - '0');
+  }
+  return value;
+}
+
+// A link's name is the text before the bracketed target. With a drive letter the target starts
+// " [X:"; any other target ("[folder]", "[\??\C:\x]") starts at the last " [".
+std::string_view LinkName(std::string_view text) {
+  size_t colon = text.find(':');
+  if (colon != std::string_view::npos && colon >= 3 && text.substr(colon - 3, 2) == " [") {
+    return text.substr(0, colon - 3);
+  }
+  size_t bracket = text.rfind(" [");
+  return bracket == std::string_view::npos ? text : text.substr(0, bracket);
+}
+
+}  // namespace
+
+bool IsListing(const uint8_t* bytes, size_t count) {
+  std::string_view head(reinterpret_cast<const char*>(bytes), count);
+  for (std::string_view marker : {kStartEn, kStartRu}) {
+    size_t n = std::min(marker.size(), count);
+    if (n > 0 && head.substr(0, n) == marker.substr(0, n)) return true;
+  }
+  return false;
+}
+
+bool ListingParser::ReadLine(std::string_view& line) {
+  if (pos_ >= text_.size()) return false;
+  size_t end = text_.find_first_of("\r\n", pos_);
+  if (end == std::string_view::npos) end = text_.size();
+  line = text_.substr(pos_, std::min(end - pos_, kMaxLineBytes));
+  pos_ = text_.find_first_not_of("\r\n", end);
+  if (pos_ == std::string_view::npos) pos_ = text_.size();
+  // Padding blanks at the end of a line are not part of any name or marker.
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  return true;
+}
+
+bool ListingParser::Next(ListingItem& item) {
+  std::string_view line;
+  bool russian = false;
+  bool labelSeen = false;
+  while (ReadLine(line)) {
+    if (StartsWith(line, kLabelRu) || StartsWith(line, kLabelEn)) {
+      russian = StartsWith(line, kLabelRu);
+      labelSeen = true;
+      volumeText_ = "  Label:";
+      if (!russian && At(line, 19) == 'i') volumeText_ += From(line, 21);
+      if (russian && At(line, 20) == kCyrillicI) volumeText_ += From(line, 31);
+      continue;
+    }
+    if (StartsWith(line, kSerialEn) || StartsWith(line, kSerialRu)) {
+      bool english = labelSeen && !russian;  // the language of the label line read just before
+      volumeText_ = std::string(From(line, english ? 24 : 21)) + volumeText_;
+      volumeText_.resize(std::min(volumeText_.size(), kMaxLineBytes));
+      continue;
+    }
+    if (StartsWith(line, kHeaderEn) || StartsWith(line, kHeaderRu)) {
+      if (headerColumn_ == 0) {
+        headerColumn_ = line.size();  // the listing's root folder: its items get no path
+      } else {
+        std::string_view rest = From(line, headerColumn_);
+        if (!rest.empty() && rest.front() == '\\') rest.remove_prefix(1);
+        folder_ = rest;
+      }
+      continue;
+    }
+    if ((line.size() == 37 && line[36] == '.') || (line.size() == 38 && line[37] == '.')) continue;
+    if (StartsWith(line, kTotalEn) || StartsWith(line, kTotalRu)) {
+      headerColumn_ = 0;
+      folder_.clear();
+      continue;
+    }
+    if (line.size() > 1 && line[0] != ' ' && line[1] != ' ' && ParseItem(line, item)) return true;
+  }
+  return false;
+}
+
+bool ListingParser::ParseItem(std::string_view line, ListingItem& item) const {
+  item = ListingItem{};
+  std::string_view name = From(line, kColName);
+  bool sized = true;
+  if (At(line, kColTag) == '<') {
+    if (At(line, kColFolderTagEnd) == '>') {
+      item.folder = true;
+      sized = false;
+    } else if (At(line, kColFolderLinkEnd) == '>') {
+      item.folder = true;
+      sized = false;
+      name = LinkName(name);
+    } else if (At(line, kColFileLinkEnd) == '>') {
+      sized = false;
+      name = LinkName(name);
+    }
+  }
+  if (sized) {
+    for (size_t i = kColSizeFirst; i <= kColSizeLast && i < line.size(); ++i) {
+      if (line[i] >= '0' && line[i] <= '9') item.size = item.size * 10 + static_cast<uint64_t>(line[i] - '0');
+    }
+  }
+  item.name = folder_;
+  if (!folder_.empty()) item.name += '\\';
+  item.name += name;
+  item.name.resize(std::min(item.name.size(), kMaxNameBytes));
+  item.day = Number(line, kColDay, 2);
+  item.month = Number(line, kColMonth, 2);
+  item.year = Number(line, kColYear, 4);
+  item.hour = Number(line, kColHour, 2);
+  item.minute = Number(line, kColMinute, 2);
+  return true;
+}
+
+}  // namespace listor

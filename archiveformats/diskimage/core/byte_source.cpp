@@ -1,0 +1,15 @@
+#include "archiveformats/diskimage/core/byte_source.h"
+
+#include <cstring>
+
+namespace oculo {
+
+size_t MemorySource::ReadAt(uint64_t offset, uint8_t* out, size_t count) {
+  if (offset >= size_) return 0;
+  size_t avail = size_ - static_cast<size_t>(offset);
+  size_t n = count < avail ? count : avail;
+  std::memcpy(out, data_ + offset, n);
+  return n;
+}
+
+}  // namespace oculo
