@@ -352,6 +352,64 @@ void FormatSequence(std::u16string* out, uint32_t number, uint32_t width, bool h
 
 // ---- Computations ------------------------------------------------------------------------------
 
+ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount) {
+  ConstructCheck check;
+  switch (CheckTemplate(templateText, itemCount == 1, &check.badChar)) {
+    case kTemplateEmpty: check.message = 65; return check;
+    case kTemplateBadChar: check.message = 66; return check;
+    case kTemplateNoToken: check.message = 67; return check;
+    case kTemplateOk: break;
+  }
+  if (!CheckNumberField(startText, true)) check.message = 68;
+  return check;
+}
+
+ManipulateCheck CheckManipulateInputs(const ManipulateInputs& in, ManipulateOptions* options) {
+  auto fail = [](int message, ManipulateField field) { return ManipulateCheck{message, field}; };
+  if (in.replace) {
+    if (in.find.empty()) return fail(45, ManipulateField::kFind);
+    if (FirstInvalidNameChar(in.find)) return fail(46, ManipulateField::kFind);
+    if (FirstInvalidNameChar(in.replacement)) return fail(47, ManipulateField::kReplacement);
+  }
+  if (in.prefixOn && FirstInvalidNameChar(in.prefix)) return fail(48, ManipulateField::kPrefix);
+  if (in.suffixOn && FirstInvalidNameChar(in.suffix)) return fail(49, ManipulateField::kSuffix);
+  if (in.cut) {
+    if (!CheckNumberField(in.cutStart, true)) return fail(50, ManipulateField::kCutStart);
+    if (!CheckNumberField(in.cutEnd, true)) return fail(51, ManipulateField::kCutEnd);
+    if (IsOnlyBlanks(in.cutStart) && IsOnlyBlanks(in.cutEnd)) return fail(52, ManipulateField::kCutStart);
+  }
+  if (in.extension) {
+    if (FirstInvalidNameChar(in.newExtension)) return fail(53, ManipulateField::kExtension);
+    if (!in.newExtension.empty() && IsOnlyBlanks(in.newExtension)) return fail(54, ManipulateField::kExtension);
+  }
+  const bool changes = in.replace || (in.prefixOn && !in.prefix.empty()) || (in.suffixOn && !in.suffix.empty()) ||
+                       in.cut || (in.extension && !(in.addExtension && in.newExtension.empty())) ||
+                       (in.caseOn && in.caseMode != CaseMode::kNone);
+  if (!changes) return fail(55, ManipulateField::kReplaceBox);
+
+  ManipulateOptions o;
+  if (in.replace) {
+    o.find = in.find;
+    o.replacement = in.replacement;
+  }
+  if (in.prefixOn) o.prefix = in.prefix;
+  if (in.suffixOn) o.suffix = in.suffix;
+  if (in.cut) {
+    o.cut = true;
+    o.cutStart = ParseNumberField(in.cutStart);
+    o.cutEnd = ParseNumberField(in.cutEnd);
+  }
+  if (in.extension) {
+    o.newExtension = in.newExtension;
+    o.addExtension = in.addExtension;
+  }
+  o.caseMode = in.caseOn ? in.caseMode : CaseMode::kNone;
+  *options = std::move(o);
+  return {};
+}
+
+
+
 void ConvertCase(char16_t* name, size_t length, int32_t dotIndex, CaseMode mode, const ComputeRules& rules) {
   if (mode == CaseMode::kNone) return;
   // Without extension conversion only the part before the dot changes; the extension keeps its case.

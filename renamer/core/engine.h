@@ -223,6 +223,47 @@ struct ManipulateOptions {
   CaseMode caseMode = CaseMode::kNone;
 };
 
+// The Construct dialog's template and start field before a preview or a rename. Messages: 65
+// empty template, 66 invalid character (in badChar), 67 no token for several items, 68 the start
+// is not a number; -1 when both are good.
+struct ConstructCheck {
+  int message = -1;
+  char16_t badChar = 0;
+};
+ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount);
+
+// The Manipulate dialog's fields as the user left them, before they become ManipulateOptions.
+struct ManipulateInputs {
+  bool replace = false;
+  std::u16string find, replacement;
+  bool prefixOn = false;
+  std::u16string prefix;
+  bool suffixOn = false;
+  std::u16string suffix;
+  bool cut = false;
+  std::u16string cutStart, cutEnd;  // decimal; an empty field counts 0
+  bool extension = false;
+  std::u16string newExtension;
+  bool addExtension = false;
+  bool caseOn = false;
+  CaseMode caseMode = CaseMode::kNone;
+};
+
+// Where the dialog puts the focus after a failed check.
+enum class ManipulateField { kNone, kFind, kReplacement, kPrefix, kSuffix, kCutStart, kCutEnd, kExtension, kReplaceBox };
+
+struct ManipulateCheck {
+  int message = -1;  // language message to show; -1 when the inputs are good
+  ManipulateField field = ManipulateField::kNone;
+};
+
+// Checks the inputs in the dialog's order (replace, prefix, suffix, cut, extension) and, when
+// they are good, fills *options. Messages: 45 find text empty, 46/47/48/49 invalid character in
+// the find text/replacement/prefix/suffix, 50/51 a cut count that is not a number, 52 both cut
+// counts empty, 53 invalid character in the new extension, 54 a new extension of blanks only,
+// 55 no option changes anything.
+ManipulateCheck CheckManipulateInputs(const ManipulateInputs& in, ManipulateOptions* options);
+
 // Phases announced to the dialog.
 enum class Phase : int { kComputing = 0, kComparing = 1, kHashing = 2 };
 

@@ -406,6 +406,79 @@ TEST(Manipulate, SpacesAloneMakeNoName) {
   EXPECT_FALSE(list.entries[0].name.has_value());
 }
 
+TEST(ConstructInputs, TemplateFirstThenStart) {
+  EXPECT_EQ(CheckConstructInputs(u" ", u"x", 2).message, 65);
+  const ConstructCheck bad = CheckConstructInputs(u"a>b*", u"1", 2);
+  EXPECT_EQ(bad.message, 66);
+  EXPECT_EQ(bad.badChar, u'>');
+  EXPECT_EQ(CheckConstructInputs(u"fixed", u"1", 2).message, 67);
+  EXPECT_EQ(CheckConstructInputs(u"fixed", u"1", 1).message, -1);
+  EXPECT_EQ(CheckConstructInputs(u"*", u"1a", 2).message, 68);
+  EXPECT_EQ(CheckConstructInputs(u"*?", u" 12 ", 2).message, -1);
+  EXPECT_EQ(CheckConstructInputs(u"*?", u"", 2).message, -1);
+}
+
+TEST(ManipulateInputs, EachFaultNamesItsMessageAndField) {
+  struct Case {
+    const char* what;
+    void (*set)(ManipulateInputs&);
+    int message;
+    ManipulateField field;
+  } cases[] = {
+      {"empty find", [](ManipulateInputs& i) { i.replace = true; }, 45, ManipulateField::kFind},
+      {"find with a colon", [](ManipulateInputs& i) { i.replace = true; i.find = u"a:"; }, 46, ManipulateField::kFind},
+      {"replacement with a star", [](ManipulateInputs& i) { i.replace = true; i.find = u"a"; i.replacement = u"*"; }, 47,
+       ManipulateField::kReplacement},
+      {"prefix with a slash", [](ManipulateInputs& i) { i.prefixOn = true; i.prefix = u"a/b"; }, 48, ManipulateField::kPrefix},
+      {"suffix with a pipe", [](ManipulateInputs& i) { i.suffixOn = true; i.suffix = u"|"; }, 49, ManipulateField::kSuffix},
+      {"cut start not a number", [](ManipulateInputs& i) { i.cut = true; i.cutStart = u"1a"; }, 50, ManipulateField::kCutStart},
+      {"cut end not a number", [](ManipulateInputs& i) { i.cut = true; i.cutEnd = u"-2"; }, 51, ManipulateField::kCutEnd},
+      {"both cut counts empty", [](ManipulateInputs& i) { i.cut = true; i.cutStart = u" "; }, 52, ManipulateField::kCutStart},
+      {"extension with a question mark", [](ManipulateInputs& i) { i.extension = true; i.newExtension = u"b?k"; }, 53,
+       ManipulateField::kExtension},
+      {"extension of blanks", [](ManipulateInputs& i) { i.extension = true; i.newExtension = u"  "; }, 54,
+       ManipulateField::kExtension},
+      {"nothing checked", [](ManipulateInputs&) {}, 55, ManipulateField::kReplaceBox},
+      {"empty prefix only", [](ManipulateInputs& i) { i.prefixOn = true; }, 55, ManipulateField::kReplaceBox},
+      {"add with no text", [](ManipulateInputs& i) { i.extension = true; i.addExtension = true; }, 55,
+       ManipulateField::kReplaceBox},
+      {"prefix box off ignores its text", [](ManipulateInputs& i) { i.prefix = u"<"; }, 55, ManipulateField::kReplaceBox},
+  };
+  for (const Case& c : cases) {
+    ManipulateInputs in;
+    c.set(in);
+    ManipulateOptions o;
+    const ManipulateCheck check = CheckManipulateInputs(in, &o);
+    EXPECT_EQ(check.message, c.message) << c.what;
+    EXPECT_EQ(check.field, c.field) << c.what;
+  }
+}
+
+TEST(ManipulateInputs, GoodInputsBecomeOptions) {
+  ManipulateInputs in;
+  in.cut = true;
+  in.cutStart = u" 2 ";
+  in.cutEnd = u"";
+  in.extension = true;  // empty text without Add: the extensions go
+  in.caseOn = true;
+  in.caseMode = CaseMode::kUpper;
+  in.suffix = u"ignored";  // its box is off
+  ManipulateOptions o;
+  ASSERT_EQ(CheckManipulateInputs(in, &o).message, -1);
+  EXPECT_TRUE(o.cut);
+  EXPECT_EQ(o.cutStart, 2u);
+  EXPECT_EQ(o.cutEnd, 0u);
+  ASSERT_TRUE(o.newExtension.has_value());
+  EXPECT_TRUE(o.newExtension->empty());
+  EXPECT_FALSE(o.find.has_value());
+  EXPECT_TRUE(o.suffix.empty());
+  EXPECT_EQ(o.caseMode, CaseMode::kUpper);
+  RenameList list;
+  Fill(&list, {{u"abcd.txt"}});
+  ComputeManipulate(&list, o, ComputeRules{}, false, nullptr);
+  EXPECT_EQ(NewNames(list), (Names{u"CD"}));
+}
+
 TEST(Preview, ShowsTheFirstItemInProcessingOrderWithTheStartNumber) {
   RenameList list;
   Fill(&list, {{u"dir", true}, {u"shot.JPG"}});
