@@ -24,7 +24,8 @@ select album
 answer message 0
 open 1 1 0
 say
-say 3. Three files selected: the list is built; the rename dialogs are not part of this version.
+say 3. Three files added to the selection: the list holds them (3 of the 4 selected items, the folder
+say    stays out); the rename dialogs are not part of this version, so nothing is renamed.
 select a.jpg b.jpg notes.txt
 answer message 0
 open 1 1 0
