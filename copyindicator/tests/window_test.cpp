@@ -122,15 +122,19 @@ class VelomaTest : public ::testing::Test {
 
   // A pixel of the last frame the indicator drew, as ARGB; 0 when there is no frame yet.
   ARGB Pixel(int x, int y) {
-    GpBitmap* bitmap = nullptr;
     ARGB color = 0;
     std::wstring copy = dir_ + L"frame-copy.png";
-    if (!CopyFileW(snapshot_.c_str(), copy.c_str(), FALSE)) return 0;
-    if (GdipCreateBitmapFromFile(copy.c_str(), &bitmap) == Ok) {
-      GdipBitmapGetPixel(bitmap, x, y, &color);
-      GdipDisposeImage(bitmap);
-    }
-    DeleteFileW(copy.c_str());
+    // The frame is replaced as the window repaints; a copy taken mid-replace is tried again.
+    WaitFor([&] {
+      GpBitmap* bitmap = nullptr;
+      if (!CopyFileW(snapshot_.c_str(), copy.c_str(), FALSE)) return false;
+      if (GdipCreateBitmapFromFile(copy.c_str(), &bitmap) == Ok) {
+        GdipBitmapGetPixel(bitmap, x, y, &color);
+        GdipDisposeImage(bitmap);
+      }
+      DeleteFileW(copy.c_str());
+      return color != 0;
+    }, 2000);
     return color;
   }
 
@@ -233,6 +237,60 @@ TEST_F(VelomaTest, SecondStartWakesTheFirstAndAnAbsentServiceIsRetried) {
   StartFerry("at 0 add 5 kind=delete total=21 done=7 src=C:\\Temp\\old\n");
   EXPECT_TRUE(WaitFor([&] { return WindowSize().cy == 28; })) << "the service is found at a later poll";
   EXPECT_TRUE(Logged("GetJobDetails 5"));
+}
+
+DWORD Setting(const wchar_t* name) {
+  DWORD value = 0, size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", name, RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    return 0xFFFFFFFF;
+  return value;
+}
+
+std::wstring FieldText(HWND dialog, int id) {
+  wchar_t text[64] = {};
+  GetDlgItemTextW(dialog, id, text, 64);
+  return text;
+}
+
+TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
+  StartVeloma();
+  HWND w = Indicator();
+  auto openSettings = [&] {
+    HWND dialog = nullptr;
+    PostMessageW(w, WM_COMMAND, 40008, 0);  // "Настройки..." of the context menu
+    // Found as soon as it exists; its fields are filled in a moment later.
+    EXPECT_TRUE(WaitFor([&] {
+      return (dialog = FindWindowW(L"#32770", L"Настройки")) != nullptr && !FieldText(dialog, 1010).empty();
+    }));
+    return dialog;
+  };
+  HWND dialog = openSettings();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(FieldText(dialog, 1006), L"10") << "opacity 229 shows as 10 % transparency";
+  EXPECT_EQ(FieldText(dialog, 1008), L"70");
+  EXPECT_EQ(FieldText(dialog, 1010), L"500");
+  SetDlgItemTextW(dialog, 1010, L"3001");
+  EXPECT_TRUE(WaitFor([&] { return FieldText(dialog, 1010) == L"500"; })) << "out of range: the last valid value returns";
+  SetDlgItemTextW(dialog, 1006, L"0");
+  SetDlgItemTextW(dialog, 1008, L"90");
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Настройки") == nullptr; }));
+  EXPECT_TRUE(WaitFor([] { return Setting(L"AlphaHover") == 255; })) << "saved when confirmed";
+  EXPECT_EQ(Setting(L"AlphaNoHover"), 26u);
+  EXPECT_EQ(Setting(L"Fadetime"), 500u);
+
+  dialog = openSettings();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(FieldText(dialog, 1006), L"0");
+  SetDlgItemTextW(dialog, 1010, L"1000");
+  SetDlgItemTextW(dialog, 1014, L"0");
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Настройки") == nullptr; }));
+  PostMessageW(w, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(veloma_, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(Setting(L"Fadetime"), 500u) << "cancel puts the old values back";
+  EXPECT_EQ(Setting(L"NoNotifyTime"), 10000u);
+  EXPECT_EQ(Setting(L"AlphaHover"), 255u);
 }
 
 }  // namespace

@@ -439,26 +439,8 @@ void ShowAbout() {
   MessageBoxW(gApp.window, text.c_str(), L"О программе", MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
 }
 
-void ContextMenu() {
-  int row = gApp.model.Hovered();
-  HideTip();
-  SetForegroundWindow(gApp.window);
-  HMENU menu = LoadMenuW(gApp.instance, MAKEINTRESOURCEW(IDM_CONTEXT));
-  HMENU popup = GetSubMenu(menu, 0);
-  if (row < 0 || row >= JobCount()) {
-    row = -1;
-    for (UINT id : {ID_JOB_PAUSE, ID_JOB_ABORT, ID_JOB_NOTIFY, ID_JOB_QUESTION}) DeleteMenu(popup, id, MF_BYCOMMAND);
-    DeleteMenu(popup, 0, MF_BYPOSITION);  // the separator left at the top
-  } else {
-    const CopyJob& job = gApp.model.Job(row);
-    if (job.state == JobState::kPaused) ModifyMenuW(popup, ID_JOB_PAUSE, MF_BYCOMMAND | MF_STRING, ID_JOB_PAUSE, L"Запустить");
-    CheckMenuItem(popup, ID_JOB_NOTIFY, MF_BYCOMMAND | (job.notify ? MF_CHECKED : MF_UNCHECKED));
-    if (job.state != JobState::kAttention) DeleteMenu(popup, ID_JOB_QUESTION, MF_BYCOMMAND);
-  }
-  POINT p;
-  GetCursorPos(&p);
-  UINT command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_NONOTIFY, p.x, p.y, 0, gApp.window, nullptr);
-  DestroyMenu(menu);
+// Menu commands, from the context menu or sent to the window; row is the job's row or -1.
+void RunCommand(UINT command, int row) {
   if (row >= JobCount()) row = -1;  // the job list may have shrunk while the menu was open
   switch (command) {
     case ID_JOB_PAUSE: gApp.model.MenuPause(row); break;
@@ -484,6 +466,46 @@ void ContextMenu() {
     case ID_ABOUT: ShowAbout(); break;
     case ID_EXIT: DestroyWindow(gApp.window); break;
   }
+}
+
+// Removes separators left at the top, at the bottom or next to each other.
+void TidySeparators(HMENU menu) {
+  bool previousWasSeparator = true;
+  for (int i = 0; i < GetMenuItemCount(menu);) {
+    bool separator = (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) != 0;
+    if (separator && previousWasSeparator) {
+      DeleteMenu(menu, static_cast<UINT>(i), MF_BYPOSITION);
+      continue;
+    }
+    previousWasSeparator = separator;
+    ++i;
+  }
+  int last = GetMenuItemCount(menu) - 1;
+  if (last >= 0 && (GetMenuState(menu, static_cast<UINT>(last), MF_BYPOSITION) & MF_SEPARATOR))
+    DeleteMenu(menu, static_cast<UINT>(last), MF_BYPOSITION);
+}
+
+void ContextMenu() {
+  int row = gApp.model.Hovered();
+  HideTip();
+  SetForegroundWindow(gApp.window);
+  HMENU menu = LoadMenuW(gApp.instance, MAKEINTRESOURCEW(IDM_CONTEXT));
+  HMENU popup = GetSubMenu(menu, 0);
+  if (row < 0 || row >= JobCount()) {
+    row = -1;
+    for (UINT id : {ID_JOB_PAUSE, ID_JOB_ABORT, ID_JOB_NOTIFY, ID_JOB_QUESTION}) DeleteMenu(popup, id, MF_BYCOMMAND);
+  } else {
+    const CopyJob& job = gApp.model.Job(row);
+    if (job.state == JobState::kPaused) ModifyMenuW(popup, ID_JOB_PAUSE, MF_BYCOMMAND | MF_STRING, ID_JOB_PAUSE, L"Запустить");
+    CheckMenuItem(popup, ID_JOB_NOTIFY, MF_BYCOMMAND | (job.notify ? MF_CHECKED : MF_UNCHECKED));
+    if (job.state != JobState::kAttention) DeleteMenu(popup, ID_JOB_QUESTION, MF_BYCOMMAND);
+  }
+  TidySeparators(popup);
+  POINT p;
+  GetCursorPos(&p);
+  UINT command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_NONOTIFY, p.x, p.y, 0, gApp.window, nullptr);
+  DestroyMenu(menu);
+  RunCommand(command, row);
 }
 
 LRESULT HitTestAt(HWND hwnd, LPARAM lParam) {
@@ -520,6 +542,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: {
       gApp.window = hwnd;
       RecreateBitmap(200, 200);
+      ReadWorkArea();
+      gApp.tolerance = gApp.workArea.right;
       Size size = WindowSize(0, gApp.settings.lineWidth, gApp.settings.lineHeight);
       SetWindowPos(hwnd, HWND_TOPMOST, PositionX(gApp.settings.windowPos), PositionY(gApp.settings.windowPos),
                    size.width, size.height, SWP_NOACTIVATE);
@@ -532,8 +556,6 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       SetWaitableTimer(gApp.holdTimer, &due, 0, nullptr, nullptr, FALSE);
       gApp.previousAnimationTick = GetTickCount();
       SetTimer(hwnd, kAnimationTimer, kAnimationPeriod, nullptr);
-      ReadWorkArea();
-      gApp.tolerance = gApp.workArea.right;
       return 0;
     }
     case WM_PAINT: Paint(hwnd); return 0;
@@ -576,6 +598,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK: AnswerQuestion(RowOf(lParam)); return 0;
     case WM_MBUTTONUP: gApp.model.Abort(RowOf(lParam)); return 0;
     case WM_RBUTTONUP: ContextMenu(); return 0;
+    case WM_COMMAND: RunCommand(LOWORD(wParam), gApp.model.Hovered()); return 0;
     case WM_WINDOWPOSCHANGING: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
       RECT r;
