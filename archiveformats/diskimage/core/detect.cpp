@@ -29,6 +29,7 @@ constexpr size_t kPartEntrySize = 16;
 constexpr size_t kPartType = 4;
 constexpr size_t kPartEndSector = 6;   // low 6 bits: CHS sector of the last sector
 constexpr size_t kPartStartLba = 8;    // 32 bits, sectors from the table
+constexpr size_t kPartSectors = 12;    // 32 bits, the partition's length
 constexpr uint32_t kAlignedStart = 63;  // the classic first partition: one track in
 
 bool HasSignature(const uint8_t* s) { return s[kSignature] == 0x55 && s[kSignature + 1] == 0xAA; }
@@ -60,9 +61,10 @@ unsigned DecimalAt(const uint8_t* s, size_t pos) {
 }
 
 // Scans the two windows from `start`; calls match(offset, candidate) for every 512-byte candidate
+// that ends before `end`
 // until it returns true. Returns whether one matched.
 template <class Match>
-bool ScanWindows(ByteSource& source, uint64_t start, Match&& match) {
+bool ScanWindows(ByteSource& source, uint64_t start, uint64_t end, Match&& match) {
   std::vector<uint8_t> window(kWindowBytes);
   for (uint64_t w = 0; w < 2; ++w) {
     uint64_t base = start + w * kWindowStep;
@@ -71,6 +73,7 @@ bool ScanWindows(ByteSource& source, uint64_t start, Match&& match) {
     if (got < 512) return false;
     size_t last = std::min(kWindowStep, got - 511);  // candidates fit in what was read
     for (size_t p = 0; p < last; ++p) {
+      if (base + p + 512 > end) return false;
       if (match(base + p, window.data() + p)) return true;
     }
     if (got < window.size()) return false;  // the read reached the end of the file
@@ -103,11 +106,11 @@ struct Detector {
 
   // Step 2: a partition table searched from `start`; its volumes are appended. Returns whether
   // at least one volume came out of it.
-  bool SearchTable(uint64_t start, int depth) {
+  bool SearchTable(uint64_t start, uint64_t end, int depth) {
     if (depth >= kMaxTableNesting) return false;
     uint64_t tableOffset = 0;
     std::array<uint8_t, 512> table{};
-    bool found = ScanWindows(source, start, [&](uint64_t offset, const uint8_t* s) {
+    bool found = ScanWindows(source, start, end, [&](uint64_t offset, const uint8_t* s) {
       if (!IsTableCandidate(s)) return false;
       tableOffset = offset;
       std::copy(s, s + 512, table.begin());
@@ -124,17 +127,20 @@ struct Detector {
       Volume sub;
       sub.offset = tableOffset + uint64_t{startLba} * 512;
       sub.kind = e[kPartType];
-      if (Probe(sub, depth + 1)) ++kept;
+      uint64_t sectors = Ld32(e + kPartSectors);
+      // A nested table belongs to the partition only when it lies inside it.
+      uint64_t limit = sectors == 0 ? UINT64_MAX : sub.offset + sectors * 512;
+      if (Probe(sub, limit, depth + 1)) ++kept;
     }
     return volumes.size() > before;
   }
 
   // Step 1 for a partition: a nested table makes it a container, else its boot sector decides.
-  bool Probe(Volume& v, int depth) {
+  bool Probe(Volume& v, uint64_t end, int depth) {
     if (probes >= kMaxProbes || volumes.size() >= kMaxVolumes) return false;
     ++probes;
     if (v.offset >= source.Size()) return false;
-    if (SearchTable(v.offset, depth)) return true;
+    if (SearchTable(v.offset, end, depth)) return true;
     if (!CheckBootSector(v)) return false;
     if (FileSystemOfKind(v.kind) == FileSystem::Extended) return false;
     volumes.push_back(v);
@@ -145,7 +151,7 @@ struct Detector {
 // Step 3: a boot sector without a partition table.
 bool SearchBootSector(ByteSource& source, Volume& out) {
   uint64_t size = source.Size();
-  return ScanWindows(source, 0, [&](uint64_t offset, const uint8_t* s) {
+  return ScanWindows(source, 0, UINT64_MAX, [&](uint64_t offset, const uint8_t* s) {
     if (s[0] != 0xEB && s[0] != 0xE9) return false;
     if (Ld16(s + kBpbBytesPerSector) != 512 || !HasSignature(s)) return false;
     uint64_t firstFat = offset + 512 * uint64_t{Ld16(s + kBpbReservedSectors)};
@@ -208,7 +214,7 @@ FileSystem FileSystemOfKind(int kind) {
 bool DetectImage(ByteSource& source, DetectedImage& image) {
   image = DetectedImage{};
   Detector detector{source, image.volumes};
-  if (detector.SearchTable(0, 0)) {
+  if (detector.SearchTable(0, UINT64_MAX, 0)) {
     image.partitioned = true;
     return true;
   }
