@@ -167,6 +167,11 @@ TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
     EXPECT_GT((top >> 16) & 0xFF, (bottom >> 16) & 0xFF) << "lighter at the top, x " << x;
   }
 
+  // Hovering a row asks for its details at every poll, for the tooltip.
+  PostMessageW(w, WM_MOUSEMOVE, 0, At(60, 9));
+  EXPECT_TRUE(WaitFor([&] { return Count(Log(), "GetJobDetails 11") >= 3; })) << Log();
+  PostMessageW(w, WM_MOUSEMOVE, 0, At(60, 40));  // below the rows: nothing hovered
+
   PostMessageW(w, WM_LBUTTONUP, 0, At(50, 9));
   EXPECT_TRUE(Logged("TogglePause 11 -> paused"));
   PostMessageW(w, WM_LBUTTONUP, 0, At(50, 19));  // a job with a question ignores a click
@@ -278,6 +283,19 @@ TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
   EXPECT_TRUE(WaitFor([] { return Setting(L"AlphaHover") == 255; })) << "saved when confirmed";
   EXPECT_EQ(Setting(L"AlphaNoHover"), 26u);
   EXPECT_EQ(Setting(L"Fadetime"), 500u);
+
+  // The about box tells the product, rights and version from the version resource.
+  PostMessageW(w, WM_COMMAND, 40009, 0);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    return (about = FindWindowW(L"#32770", L"О программе")) != nullptr && !FieldText(about, 0xFFFF).empty();
+  }));
+  wchar_t aboutText[256] = {};
+  GetDlgItemTextW(about, 0xFFFF, aboutText, 256);
+  EXPECT_NE(std::wstring(aboutText).find(L"Veloma\n"), std::wstring::npos) << aboutText;
+  EXPECT_NE(std::wstring(aboutText).find(L"\nВерсия 1.0.0.0"), std::wstring::npos) << aboutText;
+  PostMessageW(about, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"О программе") == nullptr; }));
 
   dialog = openSettings();
   ASSERT_NE(dialog, nullptr);
