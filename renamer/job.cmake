@@ -12,3 +12,11 @@ if(WIN32)
     SOURCES tests/reliability_win_test.cpp win/fs_win32.cpp
     LIBS quillet_job quillet_core)
 endif()
+
+if(WIN32)
+  # The rename dialogs, the rename job on screen and the editor mode, linked into the plugin.
+  add_library(quillet_ui STATIC win/ui.cpp win/dialogs.cpp win/rename_run.cpp win/editor_mode.cpp win/fs_win32.cpp)
+  target_link_libraries(quillet_ui PUBLIC quillet_job quillet_core)
+  kel_shell_warnings(quillet_ui)
+  target_link_libraries(Quillet PRIVATE quillet_ui)
+endif()

@@ -24,7 +24,8 @@ enum MessageId : int {
   kMsgStatus = 33,
   kMsgPreviewBadChar = 63,
   kMsgPreviewBadStart = 64,
-  kMsgNotAvailable = 149,     // shown by the menu entries until the rename dialogs exist
+  kMsgEditorMenuFirst = 140,  // 140..143: the editor menu while the editor holds the names
+  kMsgNotAvailable = 149,
   kMsgSaveFailed = 150,       // the settings could not be written
   kMsgConfigTitle = 86,
   kMsgConfigOk = 131,

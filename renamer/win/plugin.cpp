@@ -1,8 +1,8 @@
 // Quillet: renames the items selected on the active panel in one batch. This file holds the
 // plugin's entries: its menu entries, the list of selected items, and the configuration.
 //
-// The rename dialogs, the rename job and the editor mode come later; until then choosing an
-// entry builds the list and says that renaming is not available yet. Nothing is renamed.
+// Choosing an entry builds the list and opens a rename dialog or the editor mode (ui.h,
+// editor_mode.h); the rename job, its summary and rollback follow from there.
 #include <windows.h>
 
 #include <cstring>
@@ -17,6 +17,8 @@
 #include "renamer/core/settings.h"
 #include "renamer/win/config_dialog.h"
 #include "renamer/win/registry_store.h"
+#include "renamer/win/editor_mode.h"
+#include "renamer/win/ui.h"
 
 namespace {
 
@@ -112,14 +114,17 @@ void OpenFromPluginsMenu(intptr_t item) {
     Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(kMsgNothingSelected)});
     return;
   }
-  const int entry = action == Action::kManipulate ? kMsgMenuManipulate
-                    : action == Action::kConstruct ? kMsgMenuConstruct
-                                                   : kMsgMenuEditor;
-  // The dialogs' title line: the items in the list and the selected items.
-  wchar_t title[256];
-  _snwprintf(title, 255, Msg(kMsgDialogTitle), unsigned(gList->items.size()), unsigned(selected));
-  title[255] = 0;
-  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {Msg(entry), title, Msg(kMsgNotAvailable)});
+  ui::Context ctx;
+  ctx.host = &gHost;
+  ctx.settings = &gSettings;
+  ctx.store = gStore.get();
+  ctx.list = gList.get();
+  ctx.selectedCount = selected;
+  if (action == Action::kEditor) {
+    ui::RunEditorMode(ctx);
+  } else {
+    ui::RunDialogs(ctx, action == Action::kConstruct ? 1 : 0);
+  }
   gList.reset();
 }
 
@@ -152,10 +157,18 @@ void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
 void KEL_API GetPluginInfoW(PluginInfoW* info) {
   kel::FirewallVoid("GetPluginInfoW", [&] {
     if (!info) return;
-    static const wchar_t* menu[3];
+    static const wchar_t* menu[4];
     static const wchar_t* config[1];
     *info = PluginInfoW{};
     info->StructSize = sizeof(PluginInfoW);
+    if (ui::EditorModeActive()) {
+      // While the editor holds the list of names: the editor menu only.
+      info->Flags = PF_DISABLEPANELS | PF_EDITOR;
+      for (int i = 0; i < 4; ++i) menu[i] = Msg(kMsgEditorMenuFirst + i);
+      info->PluginMenuStrings = menu;
+      info->PluginMenuStringsNumber = 4;
+      return;
+    }
     if (!ReadSettings()) return;  // no settings: no entries
     int count = 0;
     if (gSettings.multipleEntries) {
@@ -175,7 +188,11 @@ void KEL_API GetPluginInfoW(PluginInfoW* info) {
 
 HANDLE KEL_API OpenPluginW(int openFrom, intptr_t item) {
   kel::FirewallVoid("OpenPluginW", [&] {
-    if (openFrom == OPEN_PLUGINSMENU) OpenFromPluginsMenu(item);
+    if (openFrom == OPEN_EDITOR) {
+      if (ui::EditorModeActive() && item >= 0 && item <= 3) ui::EditorMenuCommand(int(item));
+    } else if (openFrom == OPEN_PLUGINSMENU && !ui::EditorModeActive()) {
+      OpenFromPluginsMenu(item);
+    }
   }, ReportException);
   return INVALID_HANDLE_VALUE;  // no panel is opened
 }
@@ -191,6 +208,7 @@ int KEL_API ConfigureW(int) {
 
 void KEL_API ExitKELW() {
   kel::FirewallVoid("ExitKELW", [&] {
+    ui::EditorModeExit();
     gList.reset();
     gStore.reset();
     gSettings = Settings{};
