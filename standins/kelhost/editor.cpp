@@ -610,6 +610,29 @@ int Editor::Control(int command, int param1, void* param2) {
 bool Editor::ApplyKey(const EditorKeyEvent& key) {
   if (!key.keyDown) return false;
   bool ctrlAlt = (key.controlState & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED | LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
+  bool shift = (key.controlState & SHIFT_PRESSED) != 0;
+  bool movement = key.vk == VK_LEFT || key.vk == VK_RIGHT || key.vk == VK_UP || key.vk == VK_DOWN ||
+                  key.vk == VK_HOME || key.vk == VK_END;
+  if (shift && movement && !ctrlAlt) {
+    // Shift with a movement key marks a stream block from where the marking began to the cursor.
+    if (block.type != BTYPE_STREAM || !marking_) {
+      anchorLine_ = curLine;
+      anchorPos_ = curPos;
+    }
+    EditorKeyEvent plain = key;
+    plain.controlState &= ~static_cast<DWORD>(SHIFT_PRESSED);
+    ApplyKey(plain);
+    bool anchorFirst = anchorLine_ < curLine || (anchorLine_ == curLine && anchorPos_ <= curPos);
+    block = EditorBlock{};
+    block.type = BTYPE_STREAM;
+    block.startLine = anchorFirst ? anchorLine_ : curLine;
+    block.startPos = anchorFirst ? anchorPos_ : curPos;
+    block.endLine = anchorFirst ? curLine : anchorLine_;
+    block.endPos = anchorFirst ? curPos : anchorPos_;
+    marking_ = true;
+    return true;
+  }
+  marking_ = false;
   EditorLine& cur = lines[static_cast<size_t>(curLine)];
   int len = static_cast<int>(cur.text.size());
   switch (key.vk) {

@@ -47,7 +47,8 @@ class Editor {
   bool Save(const std::wstring& file = std::wstring());
   int Control(int command, int param1, void* param2);  // an ECTL_* command; the host's answer
   // The editor's own handling of a key no plugin consumed: printable characters, Backspace,
-  // Tab, Enter, Delete, arrows, Home and End. True when the key did something.
+  // Tab, Enter, Delete, arrows, Home and End; Shift with a movement key marks a stream block.
+  // True when the key did something.
   bool ApplyKey(const EditorKeyEvent& key);
   std::wstring Text() const;           // the whole text with line ends
 
@@ -97,6 +98,8 @@ class Editor {
 
   std::vector<Snapshot> undo_;
   int groupDepth_ = 0;
+  bool marking_ = false;               // Shift+movement is extending the block from the anchor
+  int anchorLine_ = 0, anchorPos_ = 0;
 };
 
 // The host's standard mask matching: a list of masks separated by "," or ";" (a mask in double

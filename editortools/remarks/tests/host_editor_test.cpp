@@ -159,6 +159,18 @@ TEST(HostEditor, DefaultKeyHandling) {
   EXPECT_TRUE(key(0, VK_UP));
   EXPECT_EQ(e.curLine, 0);
   EXPECT_EQ(e.curPos, 9);  // the same screen column 9, beyond the end of "ab"
+  // Shift+Down from the start of line 0 marks it as a stream block ending at line 1, character 0.
+  EXPECT_TRUE(key(0, VK_HOME));
+  EditorKeyEvent down;
+  down.vk = VK_DOWN;
+  down.controlState = SHIFT_PRESSED;
+  EXPECT_TRUE(e.ApplyKey(down));
+  EXPECT_EQ(e.block.type, BTYPE_STREAM);
+  EXPECT_EQ(e.block.startLine, 0);
+  EXPECT_EQ(e.block.endLine, 1);
+  EXPECT_EQ(e.block.endPos, 0);
+  EXPECT_TRUE(key(L'q', 'Q'));  // typing drops the block
+  EXPECT_EQ(e.block.type, BTYPE_NONE);
 }
 
 TEST(MaskMatching, ListsWildcardsCaseAndQuotes) {
