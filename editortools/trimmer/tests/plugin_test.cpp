@@ -155,3 +155,18 @@ TEST_F(Snipwell, TheProgressBoxIsDrawnIntoTheConsole) {
   EXPECT_EQ(ConsoleText(25, 10, 28), L"  \u2551 " + std::wstring(20, L'\u2588') + L" \u2551  ");
   EXPECT_EQ(ConsoleText(25, 11, 4), L"  \u255A\u2550");
 }
+
+TEST_F(Snipwell, WithoutTheHostWindowRectangleTheBoxIsCentredOnTheConsoleWindow) {
+  Open("a \n");
+  host.kelRectAvailable = false;
+  HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO csbi{};
+  ASSERT_TRUE(GetConsoleScreenBufferInfo(out, &csbi));
+  CloseHandle(out);
+  const SMALL_RECT& w = csbi.srWindow;
+  int top = w.Top + (w.Bottom - w.Top) / 2 - 2;
+  int left = w.Left + (w.Right - w.Left) / 2 - 14;
+  EXPECT_EQ(Run()[1], L"Removed 1 trailing blank characters and 0 empty lines at the end.");
+  EXPECT_EQ(ConsoleText(left, top + 3, 28), L"  \u255A" + std::wstring(22, L'\u2550') + L"\u255D  ");
+}
