@@ -36,11 +36,59 @@ HANDLE NewInstance() {
                           PIPE_UNLIMITED_INSTANCES, 1 << 20, 1 << 20, 0, nullptr);
 }
 
+std::mutex gServiceLock;
+
 DWORD WINAPI ExitAt(void* param) {
   ULONGLONG at = *static_cast<ULONGLONG*>(param);
   Sleep(static_cast<DWORD>(at));
   Log("exit (scenario)");
   ExitProcess(0);
+}
+
+constexpr int kListeners = 3;
+ferry::Service* gService = nullptr;
+
+void HandleConnection(HANDLE pipe) {
+  std::vector<uint8_t> request(8);
+  if (!ReadExact(pipe, request.data(), 8)) return;
+  size_t length = ferry::RequestLength(request.data());
+  if (length > 8) {
+    request.resize(length);
+    if (!ReadExact(pipe, request.data() + 8, static_cast<DWORD>(length - 8))) request.resize(8);
+  }
+  std::string line;
+  std::vector<uint8_t> reply;
+  {
+    std::lock_guard<std::mutex> lock(gServiceLock);
+    gService->Advance(GetTickCount64() - gStart);
+    reply = gService->Handle(request, line);
+  }
+  Log(line);
+  DWORD written = 0;
+  if (!reply.empty()) WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+  // Wait for the client to close its end, so that it has read everything before we disconnect.
+  uint8_t drain[64];
+  DWORD got = 0;
+  while (ReadFile(pipe, drain, sizeof drain, &got, nullptr) && got > 0) {
+  }
+}
+
+// One listening instance: accept, answer, close, and listen again.
+DWORD WINAPI Serve(void* first) {
+  HANDLE pipe = first ? static_cast<HANDLE>(first) : NewInstance();
+  for (;;) {
+    if (pipe == INVALID_HANDLE_VALUE) {
+      Sleep(10);
+      pipe = NewInstance();
+      continue;
+    }
+    // A client may connect, write and close before we get here: its request is still there to read.
+    if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA)
+      HandleConnection(pipe);
+    DisconnectNamedPipe(pipe);
+    CloseHandle(pipe);
+    pipe = NewInstance();
+  }
 }
 
 }  // namespace
@@ -73,44 +121,18 @@ int main(int argc, char** argv) {
   static ULONGLONG exitAt = service.ExitTime();
   if (exitAt != UINT64_MAX) CloseHandle(CreateThread(nullptr, 0, ExitAt, &exitAt, 0, nullptr));
 
-  HANDLE listening = NewInstance();
-  if (listening == INVALID_HANDLE_VALUE) {
+  // Several instances listen at once, so a client that comes back at once never finds the pipe
+  // missing while another connection is still being closed.
+  gService = &service;
+  HANDLE probe = NewInstance();
+  if (probe == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "ferry: cannot create the pipe (%lu)\n", GetLastError());
     return 1;
   }
+  HANDLE workers[kListeners];
+  workers[0] = CreateThread(nullptr, 0, Serve, probe, 0, nullptr);
+  for (int i = 1; i < kListeners; ++i) workers[i] = CreateThread(nullptr, 0, Serve, nullptr, 0, nullptr);
   Log("ready");
-  for (;;) {
-    if (!ConnectNamedPipe(listening, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) {
-      CloseHandle(listening);
-      listening = NewInstance();
-      continue;
-    }
-    HANDLE pipe = listening;
-    listening = NewInstance();  // the next client never finds the pipe missing
-    std::vector<uint8_t> request(8);
-    if (ReadExact(pipe, request.data(), 8)) {
-      size_t length = ferry::RequestLength(request.data());
-      if (length > 8) {
-        request.resize(length);
-        if (!ReadExact(pipe, request.data() + 8, static_cast<DWORD>(length - 8))) request.resize(8);
-      }
-      std::string line;
-      std::vector<uint8_t> reply;
-      {
-        std::lock_guard<std::mutex> lock(gLogLock);
-        service.Advance(GetTickCount64() - gStart);
-        reply = service.Handle(request, line);
-      }
-      Log(line);
-      DWORD written = 0;
-      if (!reply.empty()) WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
-      // Wait for the client to close its end, so that it has read everything before we disconnect.
-      uint8_t drain[64];
-      DWORD got = 0;
-      while (ReadFile(pipe, drain, sizeof drain, &got, nullptr) && got > 0) {
-      }
-    }
-    DisconnectNamedPipe(pipe);
-    CloseHandle(pipe);
-  }
+  WaitForMultipleObjects(kListeners, workers, TRUE, INFINITE);
+  return 0;
 }
