@@ -10,6 +10,11 @@
 //    screen columns count a tab up to the next multiple of tabSize;
 //  - a stream block runs from (start line, start position) to (end line, end position); a column
 //    block covers a rectangle of screen columns; ECTL_GETSTRING reports each line's part of it;
+//    ECTL_SELECT takes BlockHeight lines from BlockStartLine; a stream block ends on its last line
+//    at BlockWidth (at BlockStartPos + BlockWidth when it is one line), a column block covers
+//    BlockWidth screen columns from column BlockStartPos;
+//  - ECTL_SETPOSITION: -1 leaves a field alone; CurPos wins over CurTabPos when both are given;
+//    without TopScreenLine the screen scrolls just enough to show the cursor;
 //  - undo: every change outside a group is one undo step; EUR_BEGIN .. EUR_END (nestable) makes
 //    one step of everything between; EUR_UNDO restores text, cursor, screen position, block and
 //    the modified flag exactly as they were before the step.
