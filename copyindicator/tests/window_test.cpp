@@ -209,7 +209,20 @@ TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
   EXPECT_EQ(Count(log, "Answer"), 1u) << Requests();
   EXPECT_EQ(Count(log, "TogglePause 12"), 0u) << Requests();
 
-  // Settings are written at exit, with the window's position.
+  // Dragged past the left edge of the work area, the window sits exactly on it.
+  RECT area;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  SetWindowPos(w, nullptr, area.left - 40, 500, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT r = {};
+  EXPECT_TRUE(WaitFor([&] { return GetWindowRect(w, &r) && r.left == area.left && r.top == 500; }))
+      << r.left << "," << r.top;
+
+  // Sizing with two jobs shown: 100 pixels wider and two rows of 20 pixels.
+  GetWindowRect(w, &r);
+  RECT sizing = {r.left, r.top, r.right + 100, r.top + 2 * 20 + 18};
+  SendMessageW(w, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&sizing));
+
+  // Settings are written at exit, with the window's position and bar size.
   SetWindowPos(w, nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   PostMessageW(w, WM_CLOSE, 0, 0);
   ASSERT_EQ(WaitForSingleObject(veloma_, 5000), WAIT_OBJECT_0);
@@ -223,7 +236,10 @@ TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
   size = sizeof value;
   ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Linewidth", RRF_RT_REG_DWORD, nullptr, &value, &size),
             ERROR_SUCCESS);
-  EXPECT_EQ(value, 250u);
+  EXPECT_EQ(value, 350u);
+  size = sizeof value;
+  RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Lineheight", RRF_RT_REG_DWORD, nullptr, &value, &size);
+  EXPECT_EQ(value, 20u);
   BYTE colors[64];
   DWORD colorsSize = sizeof colors;
   ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"Colors", RRF_RT_REG_BINARY, nullptr, colors, &colorsSize),
