@@ -692,8 +692,9 @@ void SaveAll(bool takeWindowPosition) {
 using namespace veloma;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
-                                              ICC_UPDOWN_CLASS | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_COOL_CLASSES |
+                                              ICC_INTERNET_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS |
+                                              ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&icc);
 
   HANDLE mutex = CreateMutexW(nullptr, TRUE, L"VeLoMaiSoNtHeRoAd");

@@ -271,7 +271,10 @@ INT_PTR CALLBACK BeepProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
       switch (LOWORD(wParam)) {
         case IDC_BEEP_TEST: PlayBeepText(Utf16(buffer), gApp.sound); return TRUE;
         case IDOK:
-          if (buffer[0] == 0) return TRUE;  // an empty text is no pattern
+          if (buffer[0] == 0) {  // an empty text is no pattern: the old one stays
+            EndDialog(dlg, IDCANCEL);
+            return TRUE;
+          }
           *text = Utf16(buffer);
           EndDialog(dlg, IDOK);
           return TRUE;
