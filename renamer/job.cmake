@@ -20,3 +20,12 @@ if(WIN32)
   kel_shell_warnings(quillet_ui)
   target_link_libraries(Quillet PRIVATE quillet_ui)
 endif()
+
+if(WIN32 AND TARGET kelhost)
+  # The plugin end to end in the host stand-in: dialogs, prompts, summary, rollback, editor mode.
+  kel_test(quillet_dialogs_test
+    SOURCES tests/dialogs_test.cpp win/registry_store.cpp
+    LIBS quillet_core kelhost advapi32
+    OWNMAIN ARGS $<TARGET_FILE:Quillet>)
+  add_dependencies(quillet_dialogs_test Quillet)
+endif()

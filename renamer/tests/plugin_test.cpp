@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "renamer/core/settings.h"
 #include "renamer/win/registry_store.h"
+#include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
 
 namespace {
@@ -163,7 +165,29 @@ TEST_F(QuilletTest, NothingToRenameShowsTheEmptySelectionMessage) {
   EXPECT_TRUE(host_.dialogs.empty());
 }
 
-TEST_F(QuilletTest, ChoosingAnEntryBuildsTheListButRenamesNothingYet) {
+// Leaves a rename dialog with Esc (and Yes to the question), or the editor with "*" on the first
+// line; records which one opened.
+std::wstring LeaveWhatOpens(kelhost::Host& host, kelhost::Plugin* plugin, intptr_t entry, bool editorExpected = false) {
+  const size_t dialogs = host.dialogs.size();
+  auto editor = std::make_shared<bool>(false);
+  if (editorExpected) {
+    host.AnswerEditor([editor](kelhost::Editor& e) {
+      *editor = true;
+      e.SetText(L"*\n");
+      e.modified = true;
+      e.Save();
+    });
+  } else {
+    host.AnswerDialog(kelhost::DialogScript().Key(KEY_ESC));
+    host.AnswerMessage(0);
+  }
+  host.OpenPlugin(plugin, OPEN_PLUGINSMENU, entry);
+  if (*editor) return L"editor";
+  return host.dialogs.size() > dialogs ? host.dialogs.back().helpTopic + L" " + host.dialogs.back().itemsAtOpen[0].text
+                                       : L"nothing";
+}
+
+TEST_F(QuilletTest, ChoosingAnEntryOpensItsDialogOrTheEditorWithTheList) {
   Folder folder;
   folder.File(L"a.jpg");
   folder.File(L"b.jpg");
@@ -171,26 +195,17 @@ TEST_F(QuilletTest, ChoosingAnEntryBuildsTheListButRenamesNothingYet) {
   store_->WriteDword(kKey, u"MultipleEntries", 1);
   host_.ActivePanel().SetFolder(folder.Path());
   host_.ActivePanel().SelectAll();
-  for (int entry = 0; entry < 3; ++entry) {
-    host_.AnswerMessage(0);
-    EXPECT_EQ(host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, entry), INVALID_HANDLE_VALUE);
-  }
-  ASSERT_EQ(host_.messages.size(), 3u);
-  EXPECT_EQ(host_.messages[0].lines.at(1), Text(2));
-  EXPECT_EQ(host_.messages[1].lines.at(1), Text(3));
-  EXPECT_EQ(host_.messages[2].lines.at(1), Text(4));
   // The folder is left out of the list while "RenameFolders" is off.
-  EXPECT_EQ(host_.messages[0].lines.at(2), L"Rename 2 of 3 selected items");
-  EXPECT_EQ(host_.messages[0].lines.at(3), Text(149));
+  EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 0), L"ManipulateDialog Manipulate 2 of 3 selected items");
+  EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 1), L"ConstructDialog Rename 2 of 3 selected items");
+  EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 2, true), L"editor");
   store_->WriteDword(kKey, u"RenameFolders", 1);
-  host_.AnswerMessage(0);
-  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
-  EXPECT_EQ(host_.messages.back().lines.at(2), L"Rename 3 of 3 selected items");
+  EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 1), L"ConstructDialog Rename 3 of 3 selected items");
   EXPECT_TRUE(folder.Exists(L"a.jpg") && folder.Exists(L"b.jpg") && folder.Exists(L"sub"));
   // Entries the menu does not have do nothing.
-  const size_t shown = host_.messages.size();
   store_->WriteDword(kKey, u"EditorEntry", 0);
-  EXPECT_EQ(host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2), INVALID_HANDLE_VALUE);
+  const size_t shown = host_.messages.size();
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2);
   EXPECT_EQ(host_.messages.size(), shown);
 }
 
@@ -201,19 +216,17 @@ TEST_F(QuilletTest, SingleEntryOpensTheLastOrTheDefaultDialog) {
   host_.ActivePanel().Select(L"a.jpg");
   struct Case {
     uint32_t saveLast, last, defaultType;
-    int expected;
-  } cases[] = {{1, 1, 0, 3}, {1, 0, 1, 2}, {0, 1, 0, 2}, {0, 0, 1, 3}};
+    const wchar_t* expected;
+  } cases[] = {{1, 1, 0, L"ConstructDialog"}, {1, 0, 1, L"ManipulateDialog"}, {0, 1, 0, L"ManipulateDialog"},
+               {0, 0, 1, L"ConstructDialog"}};
   for (const Case& c : cases) {
     store_->WriteDword(kKey, u"SaveLastDialogType", c.saveLast);
     store_->WriteDword(kKey, u"LastDialogType", c.last);
     store_->WriteDword(kKey, u"DefaultDialogType", c.defaultType);
-    host_.AnswerMessage(0);
-    host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
-    EXPECT_EQ(host_.messages.back().lines.at(1), Text(c.expected));
+    EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 0).substr(0, wcslen(c.expected)), c.expected);
   }
-  host_.AnswerMessage(0);
-  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);  // without multiple entries, 1 is the editor
-  EXPECT_EQ(host_.messages.back().lines.at(1), Text(4));
+  // Without multiple entries, 1 is the editor.
+  EXPECT_EQ(LeaveWhatOpens(host_, plugin_, 1, true), L"editor");
 }
 
 TEST_F(QuilletTest, ConfigurationDialogConvertsAndSavesItsValues) {

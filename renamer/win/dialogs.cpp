@@ -244,7 +244,7 @@ Exit RenameDialog::Run() {
   RenameDialog* previous = current_;
   current_ = this;
   closing_ = false;
-  const int exit = ctx_.host->HostDialog(ctx_.host->ModuleNumber, nullptr, -1, -1, 91, 20, Help(), items_.data(),
+  const int exit = ctx_.host->HostDialog(ctx_.host->ModuleNumber, nullptr, 0, 0, 91, 20, Help(), items_.data(),
                                          int(items_.size()), 0, Proc, this);
   JoinWorker();
   current_ = previous;
@@ -297,10 +297,7 @@ intptr_t RenameDialog::Handle(HANDLE dlg, int msg, int p1, void* p2) {
       const bool shift = (key & KEY_SHIFT) != 0;
       const uint32_t plain = key & ~uint32_t(KEY_SHIFT);
       if (plain == KEY_ENTER || plain == KEY_NUMENTER) {
-        if (p1 == preview_) DoPreview(dlg, shift);
-        else if (p1 == cancel_) DoCancel(dlg);
-        else if (p1 == switch_) DoSwitch(dlg);
-        else DoRename(dlg, shift);
+        DoRename(dlg, shift);  // wherever the focus is
         return TRUE;
       }
       if (key == KEY_ESC) {

@@ -155,7 +155,6 @@ intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
   WorkerControl& c = ctx.list->control;
   switch (msg) {
     case DN_INITDIALOG: {
-      ShowCounters(*run, dlg);
       c.running = true;
       c.cancel = false;
       c.pause = false;
@@ -163,6 +162,7 @@ intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
       run->hooks = std::make_unique<DialogHooks>(ctx, dlg);
       RenameJobSettings settings{ctx.settings->autoResolveSuffix, ctx.settings->autoResolveMax};
       run->job = std::make_unique<RenameJob>(ctx.list, &run->fs, settings, run->hooks.get());
+      ShowCounters(*run, dlg);
       try {
         run->worker = std::thread([run] {
           const int result = run->rollback ? run->job->Rollback() : run->job->Rename();
@@ -241,7 +241,7 @@ int RunJob(Context& ctx, bool rollback, ProblemPrompter* prompter, std::vector<u
   items[kCountProblems] = Item(DI_TEXT, 4, 10, 58, 10, 0, L"");
   Run* previous = gRun;
   gRun = &run;
-  ctx.host->HostDialog(ctx.host->ModuleNumber, nullptr, -1, -1, 62, 12, L"Rename", items.data(), int(items.size()), 0,
+  ctx.host->HostDialog(ctx.host->ModuleNumber, nullptr, 0, 0, 62, 12, L"Rename", items.data(), int(items.size()), 0,
                        ProgressProc, &run);
   // The dialog is gone: a worker still waiting for an answer must not wait forever.
   if (run.worker.joinable()) {

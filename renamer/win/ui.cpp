@@ -17,7 +17,8 @@ std::wstring Format(const wchar_t* format, ...) {
   for (;;) {
     va_list args;
     va_start(args, format);
-    int n = vswprintf(buffer.data(), buffer.size(), format, args);
+    // The language files follow the host's conventions: %s and %c in a wide format are wide.
+    int n = _vsnwprintf(buffer.data(), buffer.size() - 1, format, args);
     va_end(args);
     if (n >= 0 && size_t(n) < buffer.size()) return std::wstring(buffer.data(), size_t(n));
     if (buffer.size() > (1u << 20)) return format;
