@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Quillet in the host stand-in: the first start writes its settings, the plugins menu follows
-# them, a selection becomes the list of items to rename (the rename dialogs come later), and the
+# them, a selection becomes the list of items to rename (shown in the rename dialog), and the
 # configuration dialog changes values that land in the registry.
 set -euo pipefail
 scenario=$DEMO_OUT/renamer.scn
@@ -25,8 +25,9 @@ answer message 0
 open 1 1 0
 say
 say 3. Three files added to the selection: the list holds them (3 of the 4 selected items, the folder
-say    stays out); the rename dialogs are not part of this version, so nothing is renamed.
+say    stays out) and the rename dialog opens; the user leaves it with Esc (demo 35 renames).
 select a.jpg b.jpg notes.txt
+dialog key Esc
 answer message 0
 open 1 1 0
 say

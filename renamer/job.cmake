@@ -29,3 +29,12 @@ if(WIN32 AND TARGET kelhost)
     OWNMAIN ARGS $<TARGET_FILE:Quillet>)
   add_dependencies(quillet_dialogs_test Quillet)
 endif()
+
+if(WIN32 AND TARGET kelhost)
+  # The demo tour's walk through the rename dialogs (the scenario runner cannot wait for the
+  # rename worker).
+  add_executable(quillet_tour demo/quillet_tour.cpp)
+  target_link_libraries(quillet_tour PRIVATE kelhost)
+  kel_shell_warnings(quillet_tour)
+  install(TARGETS quillet_tour RUNTIME DESTINATION Tools)
+endif()
