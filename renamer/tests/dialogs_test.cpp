@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
+#include <set>
 #include <string>
 
 #include "renamer/core/settings.h"
@@ -335,6 +337,99 @@ TEST_F(QuilletDialogs, CancelInTheMiddleRollsBackAtOnceWhenSoConfigured) {
   host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2);
   EXPECT_EQ(host_.dialogs.size(), 2u);
   EXPECT_EQ(folder.List(), (Files{{L"1.txt", "1.txt"}, {L"2.txt", "2.txt"}, {L"3.txt", "3.txt"}, {L"4.txt", "4.txt"}}));
+}
+
+// Random batches through the plugin in the host stand-in, on the real disk: the names typed in
+// the editor collide (swaps, cycles, other items' names, case changes, names outside the
+// selection), the prompts get random replies (new name, resolve, resolve all, skip, skip all,
+// retry, Esc), and the summary a random one (roll back or not). Nothing may be lost or
+// swapped; a rollback restores every name; otherwise the items left selected are exactly ones
+// that kept their names. QUILLET_UI_BATCHES and QUILLET_UI_SEED choose a longer or another run.
+TEST(QuilletRandomBatches, ThroughTheEditorModeNothingIsLostAndRollbackRestores) {
+  const char* env = std::getenv("QUILLET_UI_BATCHES");
+  const int batches = env ? std::atoi(env) : 15;
+  const char* seedEnv = std::getenv("QUILLET_UI_SEED");
+  const unsigned seed0 = seedEnv ? unsigned(std::atoi(seedEnv)) : 4242u;
+  int rollbacks = 0, prompts = 0;
+  for (int b = 0; b < batches && !::testing::Test::HasFailure(); ++b) {
+    SCOPED_TRACE("ui batch seed " + std::to_string(seed0 + unsigned(b)));
+    std::mt19937 rng(seed0 + unsigned(b));
+    auto pick = [&](unsigned n) { return unsigned(rng() % n); };
+    kelhost::Host host;
+    host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << kelhost::Utf8(what); };
+    kelhost::Plugin* plugin = host.Load(g_pluginPath);
+    ASSERT_NE(plugin, nullptr);
+    RegistryStore store(host.RootKey());
+    store.WriteDword(kKey, u"SummaryOnErrorOnly", 0);
+    store.WriteDword(kKey, u"AutoResolve", pick(3) == 0);
+    store.WriteDword(kKey, u"AutoResolveType", pick(2));
+    store.WriteDword(kKey, u"AutoIgnoreOther", pick(4) == 0);
+    store.WriteDword(kKey, u"AutoResolveSuffix", pick(3));
+
+    Folder folder;
+    const wchar_t* pool[] = {L"a.txt", L"b.txt", L"c.txt", L"d.txt", L"a (0).txt", L"B_1.txt", L"e"};
+    std::vector<std::wstring> names, selected, outside;
+    for (const wchar_t* n : pool) {
+      if (pick(3) == 0) continue;
+      names.push_back(n);
+      folder.File(n);
+      (pick(4) == 0 ? outside : selected).push_back(n);
+    }
+    if (selected.empty()) continue;
+    const Files before = folder.List();
+    host.ActivePanel().SetFolder(folder.Path());
+    for (const auto& n : selected) host.ActivePanel().Select(n);
+    // The panel lists in its own order; the editor's lines follow it.
+    const std::vector<std::wstring> order = host.ActivePanel().SelectedNames();
+    std::vector<std::wstring> lines;
+    for (size_t i = 0; i < order.size(); ++i) {
+      const unsigned roll = pick(10);
+      std::wstring line = order[i];
+      if (roll < 3) line = order[pick(unsigned(order.size()))];
+      else if (roll < 4) line = names[pick(unsigned(names.size()))];
+      else if (roll < 5) for (auto& c : line) c = pick(2) ? towupper(c) : c;
+      else if (roll < 6) line = L"/";
+      else if (roll < 9) line = pool[pick(7)];
+      lines.push_back(line);
+    }
+    if (pick(3) == 0 && order.size() >= 2) {  // a cycle through every item
+      for (size_t i = 0; i < order.size(); ++i) lines[i] = order[(i + 1) % order.size()];
+    }
+    host.AnswerEditor(EditTo(lines, nullptr));
+    host.AnswerDialog(UntilClosed());
+    host.AnswerDialog(UntilClosed());
+    for (int k = 0; k < 30; ++k) host.AnswerMessage(int(pick(6)) - 1);
+    for (int k = 0; k < 10; ++k) {
+      if (pick(4) == 0) host.AnswerInput(std::nullopt);
+      else host.AnswerInput(pick(3) == 0 ? std::wstring(L"bad:name") : std::wstring(pool[pick(7)]));
+    }
+    host.OpenPlugin(plugin, OPEN_PLUGINSMENU, 1);
+
+    const Files after = folder.List();
+    std::multiset<std::string> contentsBefore, contentsAfter;
+    for (const auto& kv : before) contentsBefore.insert(kv.second);
+    for (const auto& kv : after) contentsAfter.insert(kv.second);
+    ASSERT_TRUE(contentsBefore == contentsAfter) << "contents changed";
+    std::map<std::string, std::wstring> nameOf;
+    for (const auto& [name, content] : after) nameOf[content] = name;
+    for (const auto& n : outside) EXPECT_EQ(nameOf[kelhost::Utf8(n)], n) << "a file outside the selection moved";
+    bool rolledBack = false, cancelled = false;
+    for (const auto& d : host.dialogs) rolledBack = rolledBack || d.itemsAtOpen[0].text == L"Rolling back";
+    for (const auto& m : host.messages) {
+      prompts += m.helpTopic == L"RenameProblems";
+      for (const auto& l : m.lines) cancelled = cancelled || l.find(L"Renaming cancelled") == 0;
+    }
+    if (rolledBack) {
+      ++rollbacks;
+      EXPECT_EQ(after, before) << "the rollback did not restore every name";
+    } else if (!cancelled) {
+      for (const auto& n : host.ActivePanel().SelectedNames()) {
+        EXPECT_EQ(after.count(n), 1u);
+        EXPECT_EQ(after.count(n) ? after.at(n) : "", kelhost::Utf8(n)) << "a selected (failed) item lost its name";
+      }
+    }
+  }
+  std::printf("ui batches %d, prompts %d, rollbacks %d\n", batches, prompts, rollbacks);
 }
 
 }  // namespace
