@@ -5,7 +5,7 @@
 namespace oculo {
 
 size_t MemorySource::ReadAt(uint64_t offset, uint8_t* out, size_t count) {
-  if (offset >= size_) return 0;
+  if (count == 0 || offset >= size_) return 0;  // an empty buffer may have no address
   size_t avail = size_ - static_cast<size_t>(offset);
   size_t n = count < avail ? count : avail;
   std::memcpy(out, data_ + offset, n);

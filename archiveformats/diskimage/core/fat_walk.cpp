@@ -49,9 +49,9 @@ bool IsBadNameByte(uint8_t c) {
   return std::strchr("\"*+,/:;<=>?[\\]|", c) != nullptr && c != 0;
 }
 
-std::string TrimRight(const uint8_t* p, size_t n) {
+size_t TrimmedLength(const uint8_t* p, size_t n) {
   while (n > 0 && p[n - 1] == ' ') --n;
-  return std::string(reinterpret_cast<const char*>(p), n);
+  return n;
 }
 
 // Names never carry a path separator or a control character into the item path.
@@ -102,6 +102,8 @@ struct VolumeWalker::State {
   uint64_t clustersRead = 0;
   std::vector<Frame> frames;
   std::string longPath = "\\";
+  std::u16string longNameScratch;  // buffers reused from item to item
+  std::string convertedScratch;
 
   std::vector<uint8_t> fatWindow;
   uint64_t fatWindowStart = 0;
@@ -243,8 +245,9 @@ struct VolumeWalker::State {
     frames.push_back(std::move(f));
   }
 
-  std::string ItemPath(const std::string& name) const {
-    std::string path;
+  // Writes the item path into `path`, reusing its buffer.
+  void ItemPath(const std::string& name, std::string& path) const {
+    path.clear();
     if (volumeNumber > 0) {
       path.push_back(static_cast<char>(66 + volumeNumber));
       path.push_back(':');
@@ -253,7 +256,6 @@ struct VolumeWalker::State {
       path.append(longPath, 1, std::string::npos);
     }
     path += name;
-    return path;
   }
 
   bool Next(ImageItem& item) {
@@ -272,7 +274,7 @@ struct VolumeWalker::State {
 
   // Looks at entries of the directory from f.next; true when one gave an item.
   bool NextInFrame(Frame& f, size_t count, ImageItem& item) {
-    std::u16string longName;
+    std::u16string& longName = longNameScratch;
     bool haveLong = false;
     uint8_t longChecksum = 0;
     while (f.next < count) {
@@ -304,19 +306,24 @@ struct VolumeWalker::State {
       uint8_t base[8];
       std::memcpy(base, e + kDirName, 8);
       base[0] = first;
-      std::string shortName = TrimRight(base, 8) + "." + TrimRight(e + kDirName + 8, 3);
-      if (shortName.back() == '.') shortName.pop_back();
+      // The 8.3 name: base and extension without their padding, the dot only before an extension.
+      std::string& shortName = item.shortName;
+      shortName.assign(reinterpret_cast<const char*>(base), TrimmedLength(base, 8));
+      size_t extension = TrimmedLength(e + kDirName + 8, 3);
+      if (extension > 0) {
+        shortName += '.';
+        shortName.append(reinterpret_cast<const char*>(e + kDirName + 8), extension);
+      }
       Sanitize(shortName);
-      std::string name = shortName;
+      const std::string* name = &shortName;
       if (applies && longChecksum == ShortNameChecksum(e + kDirName)) {
         size_t end = longName.find(u'\0');
-        std::string converted = convert(std::u16string_view(longName).substr(0, end));
-        Sanitize(converted);
-        if (!converted.empty()) name = converted;
+        convertedScratch = convert(std::u16string_view(longName).substr(0, end));
+        Sanitize(convertedScratch);
+        if (!convertedScratch.empty()) name = &convertedScratch;
       }
-      item = ImageItem{};
-      item.name = ItemPath(name);
-      item.shortName = shortName;
+      ItemPath(*name, item.name);
+      item.nameOnly = false;
       item.attributes = e[kDirAttr];
       item.createTime = Ld16(e + kDirCreateTime);
       item.createDate = Ld16(e + kDirCreateDate);
@@ -324,7 +331,7 @@ struct VolumeWalker::State {
       item.writeTime = Ld16(e + kDirWriteTime);
       item.writeDate = Ld16(e + kDirWriteDate);
       item.size = Ld32(e + kDirFileSize);
-      if (item.attributes & kAttrDirectory) Enter(e, name);  // may reallocate frames: f is not used after
+      if (item.attributes & kAttrDirectory) Enter(e, *name);  // may reallocate frames: f is not used after
       return true;
     }
     return false;

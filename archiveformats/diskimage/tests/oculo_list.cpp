@@ -7,16 +7,39 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "archiveformats/diskimage/core/image_reader.h"
 #include "archiveformats/diskimage/core/posix_file_source.h"
 
 namespace {
 
+// One conversion descriptor per direction, opened once: opening one costs more than a name.
+struct Descriptors {
+  std::map<std::string, iconv_t> open;
+  ~Descriptors() {
+    for (auto& [key, cd] : open) {
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+  }
+};
+
+iconv_t Descriptor(const char* from, const char* to) {
+  static Descriptors cache;
+  auto& open = cache.open;
+  std::string key = std::string(from) + ">" + to;
+  auto it = open.find(key);
+  if (it == open.end()) it = open.emplace(key, iconv_open(to, from)).first;
+  return it->second;
+}
+
 std::string Convert(const char* from, const char* to, const char* data, size_t size) {
-  iconv_t cd = iconv_open(to, from);
+  if (size == 0) return {};
+  iconv_t cd = Descriptor(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
   std::string out(size * 4 + 8, '\0');
   char* in = const_cast<char*>(data);
   char* dst = out.data();
@@ -31,7 +54,6 @@ std::string Convert(const char* from, const char* to, const char* data, size_t s
     inLeft -= (std::strcmp(from, "UTF-16LE") == 0) ? 2 : 1;
   }
   out.resize(out.size() - outLeft);
-  iconv_close(cd);
   return out;
 }
 
@@ -64,8 +86,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s\n", path);
     return 1;
   }
+  // Character tables filled on first use from iconv, so each character is converted once.
+  std::vector<int> oemOf(65536, -2);  // -2 not known yet, -1 no OEM form
   auto toOem = [&](std::u16string_view name) {
-    return Convert("UTF-16LE", codepage.c_str(), reinterpret_cast<const char*>(name.data()), name.size() * 2);
+    std::string out;
+    out.reserve(name.size());
+    for (char16_t c : name) {
+      int& slot = oemOf[c];
+      if (slot == -2) {
+        std::string one = Convert("UTF-16LE", codepage.c_str(), reinterpret_cast<const char*>(&c), 2);
+        slot = one.size() == 1 && one != "?" ? static_cast<unsigned char>(one[0]) : -1;
+      }
+      out.push_back(slot >= 0 ? static_cast<char>(slot) : '?');
+    }
+    return out;
+  };
+  std::vector<std::string> utf8Of(256);
+  for (int b = 0; b < 256; ++b) {
+    char byte = static_cast<char>(b);
+    utf8Of[static_cast<size_t>(b)] = b == 0 ? std::string() : Convert(codepage.c_str(), "UTF-8", &byte, 1);
+  }
+  auto toUtf8 = [&](const std::string& oem) {
+    std::string out;
+    for (char c : oem) out += utf8Of[static_cast<unsigned char>(c)];
+    return out;
   };
   oculo::ImageReader reader(source, toOem);
   if (!reader.Detect()) {
@@ -86,8 +130,10 @@ int main(int argc, char** argv) {
       DosTime(item.writeDate, item.writeTime, when, sizeof(when));
       std::snprintf(fields, sizeof(fields), "\t%08X\t%u\t%u\t%s\t", item.attributes, item.size, item.size, when);
     }
-    out += Convert(codepage.c_str(), "UTF-8", item.name.data(), item.name.size()) + fields +
-           Convert(codepage.c_str(), "UTF-8", item.shortName.data(), item.shortName.size()) + "\t\n";
+    out += toUtf8(item.name);
+    out += fields;
+    out += toUtf8(item.shortName);
+    out += "\t\n";
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::printf("items: %lu\n", count);
