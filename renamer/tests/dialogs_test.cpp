@@ -325,6 +325,63 @@ TEST_F(QuilletDialogs, EditorMenuResetsAllLinesAndDropsExtraOnes) {
   EXPECT_EQ(folder.List(), (Files{{L"a.txt", "a.txt"}, {L"b.txt", "b.txt"}}));
 }
 
+TEST_F(QuilletDialogs, EditorMenuShowsTheLinesItemAndResetsOneLine) {
+  Folder folder;
+  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
+  Show(folder, {L"a.txt", L"b.txt"});
+  std::wstring after;
+  host_.AnswerEditor([&](kelhost::Editor& e) {
+    e.SetText(L"first\nsecond\n");
+    e.curLine = 1;
+    host_.AnswerMessage(0);
+    host_.OpenPlugin(plugin_, OPEN_EDITOR, 0);  // which item is line 2?
+    host_.AnswerMessage(0);                     // yes, reset it
+    host_.OpenPlugin(plugin_, OPEN_EDITOR, 2);
+    after = e.Text();
+    e.modified = true;
+    e.Save();
+  });
+  host_.AnswerDialog(UntilClosed());
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2);
+  ASSERT_GE(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[0].lines.at(1), L"Line 2: file b.txt");
+  EXPECT_EQ(host_.messages[0].helpTopic, L"EditPlugins");
+  EXPECT_EQ(host_.messages[1].lines.at(1), L"Reset line 2 to \"b.txt\"?");
+  EXPECT_EQ(after, L"first\nb.txt\n");
+  EXPECT_EQ(folder.List(), (Files{{L"first", "a.txt"}, {L"b.txt", "b.txt"}}));
+}
+
+TEST_F(QuilletDialogs, TemplateHistoryUpDownAndClearKey) {
+  Folder folder;
+  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
+  Show(folder, {L"a.txt", L"b.txt"});
+  Settings s;
+  ASSERT_TRUE(LoadSettings(*store_, &s));
+  s.history = {u"new_*", u"old_*"};
+  s.templateHistoryCnt = 2;
+  ASSERT_TRUE(SaveSettings(*store_, s));
+  store_->WriteDword(kKey, u"MultipleEntries", 1);
+  const auto layout = Layout(1);
+  const int templ = ItemWithText(layout, Text(25)) + 1;
+  std::vector<std::wstring> seen;
+  auto note = [&](DialogView& v) { seen.push_back(v.Item(templ).text); };
+  host_.AnswerDialog(DialogScript()
+                         .Focus(templ)
+                         .Key(KEY_DOWN).Check(note)
+                         .Key(KEY_DOWN).Check(note)
+                         .Key(KEY_UP).Check(note)
+                         .Key(KEY_UP).Check(note)  // not above the first template
+                         .Key(KEY_ALT | 'X')
+                         .Check([&](DialogView& v) { seen.push_back(std::to_wstring(v.Item(templ).list.size())); })
+                         .Key(KEY_ESC));
+  host_.AnswerMessage(0);  // yes, clear the history
+  host_.AnswerMessage(0);  // yes, close
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"new_*", L"old_*", L"new_*", L"new_*", L"1"}));
+  EXPECT_EQ(host_.messages.at(0).lines.at(1), Text(70));
+  EXPECT_EQ(store_->ReadDword(kKey, u"TemplateHistoryCnt"), 0u);
+}
+
 TEST_F(QuilletDialogs, CancelInTheMiddleRollsBackAtOnceWhenSoConfigured) {
   Folder folder;
   for (auto n : {L"1.txt", L"2.txt", L"3.txt", L"4.txt"}) folder.File(n);

@@ -101,6 +101,7 @@ class RenameDialog {
   virtual bool Key(HANDLE dlg, int focus, uint32_t key) = 0;
   virtual void Keep(HANDLE dlg) = 0;                // keeps the values when the dialog closes
   virtual int NotStartedMessage() const = 0;
+  virtual JobKind Kind() const = 0;
 
   const Settings& S() const { return *ctx_.settings; }
   std::wstring& Text(int item) { return texts_[size_t(item)]; }
@@ -357,6 +358,7 @@ void RenameDialog::StartCompute(HANDLE dlg, bool forRename, bool skip) {
   c.pause = false;
   c.forRename = forRename;
   c.skipCheck = skip;
+  c.kind = int(Kind());
   c.running = true;
   running_ = true;
   forRename_ = forRename;
@@ -513,6 +515,7 @@ class ConstructDialog : public RenameDialog {
 
   const wchar_t* Help() const override { return L"ConstructDialog"; }
   int NotStartedMessage() const override { return kMsgConstructNotStarted; }
+  JobKind Kind() const override { return JobKind::kConstruct; }
 
   void FillHistory() {
     historyTexts_.assign(1, Msg(ctx_, kMsgEmptyTemplate));
@@ -688,6 +691,7 @@ class ManipulateDialog : public RenameDialog {
 
   const wchar_t* Help() const override { return L"ManipulateDialog"; }
   int NotStartedMessage() const override { return kMsgManipulateNotStarted; }
+  JobKind Kind() const override { return JobKind::kManipulate; }
 
   void Build() override {
     const ManipulateState& s = *state_;
