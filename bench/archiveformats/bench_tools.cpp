@@ -3,13 +3,13 @@
 //                                           all with long names, for mcopy to put in an image
 //   bench_tools listing FILE MB             writes a recursive English "dir /s" listing of about MB
 //   bench_tools parse FILE                  parses a listing with Listor's core; prints items, MB/s
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,18 +49,30 @@ static int Listing(const char* file, long megabytes) {
 }
 
 static int Parse(const char* file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  auto start = std::chrono::steady_clock::now();
-  listor::ListingParser parser(text);
-  listor::ListingItem item;
+  std::string text;
+  {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    text.resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  // Best of three passes: the figure is the parser's, not the scheduler's.
+  double best = 1e9;
   unsigned long items = 0;
   unsigned long long sizes = 0;
-  while (parser.Next(item)) {
-    ++items;
-    sizes += item.size + item.name.size();
+  for (int pass = 0; pass < 3; ++pass) {
+    auto start = std::chrono::steady_clock::now();
+    listor::ListingParser parser(text);
+    listor::ListingItem item;
+    items = 0;
+    sizes = 0;
+    while (parser.Next(item)) {
+      ++items;
+      sizes += item.size + item.name.size();
+    }
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = best;
   std::printf("items %lu (check %llu) in %.3f s: %.0f MB/s\n", items, sizes, seconds,
               static_cast<double>(text.size()) / 1048576.0 / seconds);
   return 0;

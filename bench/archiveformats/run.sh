@@ -30,13 +30,23 @@ if [ ! -f "$img" ]; then
   echo "  built in $(( $(date +%s) - start )) s"
 fi
 
-seconds() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N); awk -v s="$s" -v e="$e" 'BEGIN { printf "%.3f", e - s }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
-best() {  # best of three runs
-  local b=999999 t
-  for _ in 1 2 3; do t=$(seconds "$@"); b=$(awk -v t="$t" -v b="$b" 'BEGIN { print (t < b) ? t : b }'); done
-  echo "$b"
+seconds() {  # "wall cpu" of one run, in seconds
+  local TIMEFORMAT='%R %U %S' t
+  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 )
+  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f %.3f", a[1], a[2] + a[3] }'
 }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { print a / b }'; }
+best() {  # best wall and best cpu time of three runs: "wall cpu"
+  local w=999999 c=999999 t
+  for _ in 1 2 3; do
+    t=$(seconds "$@")
+    w=$(awk -v t="${t% *}" -v b="$w" 'BEGIN { print (t < b) ? t : b }')
+    c=$(awk -v t="${t#* }" -v b="$c" 'BEGIN { print (t < b) ? t : b }')
+  done
+  echo "$w $c"
+}
+wall() { echo "${1% *}"; }
+cpu() { echo "${1#* }"; }
 cat "$img" > /dev/null  # the page cache holds the image for every contender alike
 
 items=$("$oculo_list" --count "$img" 2>"$out/clusters.txt" | sed -n 's/^items: //p')
@@ -44,9 +54,15 @@ echo "image: $(du -h --apparent-size "$img" | cut -f1), $items items; $(cat "$ou
 t_oculo=$(best "$oculo_list" "$img")
 t_mdir=$(best mdir -/ -a -i "$img" ::/)
 t_7z=$(best 7z l "$img")
-printf 'Oculo core (native, full listing printed): %s s\n' "$t_oculo"
-printf 'mdir -/ -a:                              %s s   ratio %.1fx (goal >= 3x)\n' "$t_mdir" "$(ratio "$t_mdir" "$t_oculo")"
-printf '7z l:                                    %s s   ratio %.1fx (goal >= 2.5x)\n' "$t_7z" "$(ratio "$t_7z" "$t_oculo")"
+row() {  # row NAME TIMES [GOAL]: wall and cpu seconds, and how many times Oculo's they are
+  printf '%-36s wall %6.3f s  cpu %6.3f s' "$1" "$(wall "$2")" "$(cpu "$2")"
+  [ -n "${3:-}" ] && printf '   ratio wall %.1fx  cpu %.1fx  (goal >= %s)' \
+    "$(ratio "$(wall "$2")" "$(wall "$t_oculo")")" "$(ratio "$(cpu "$2")" "$(cpu "$t_oculo")")" "$3"
+  echo
+}
+row "Oculo core (native, listing printed)" "$t_oculo"
+row "mdir -/ -a" "$t_mdir" 3x
+row "7z l" "$t_7z" 2.5x
 
 coffer=$root/build/af-win32/standins/coffer/coffer.exe
 module=$root/build/af-win32/archiveformats/diskimage/Oculo.fmt
@@ -54,7 +70,7 @@ module=$root/build/af-win32/archiveformats/diskimage/Oculo.fmt
 [ -f "$module" ] || module=$root/build/win32/archiveformats/diskimage/Oculo.fmt
 if [ -f "$coffer" ] && [ -f "$module" ]; then
   "$root/cmake/winerun" "$coffer" "$module" "$img" >/dev/null 2>&1 || true  # warm Wine up
-  printf 'coffer.exe + Oculo.fmt under Wine (for information): %s s\n' "$(seconds "$root/cmake/winerun" "$coffer" "$module" "$img")"
+  row "coffer.exe + Oculo.fmt under Wine" "$(seconds "$root/cmake/winerun" "$coffer" "$module" "$img")"
 fi
 
 listing=$out/listing-200mb.dir
@@ -64,5 +80,5 @@ echo "listing: $(du -h --apparent-size "$listing" | cut -f1)"
 parse=$("$tools" parse "$listing")
 echo "Listor core: $parse"
 t_parse=$(echo "$parse" | sed -n 's/.* in \([0-9.]*\) s.*/\1/p')
-t_wc=$(best wc -l "$listing")
+t_wc=$(wall "$(best wc -l "$listing")")
 printf 'wc -l: %s s; Listor takes %.1fx the time of wc -l (goal <= 3x)\n' "$t_wc" "$(ratio "$t_parse" "$t_wc")"

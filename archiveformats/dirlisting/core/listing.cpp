@@ -1,6 +1,7 @@
 #include "archiveformats/dirlisting/core/listing.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace listor {
 
@@ -67,11 +68,24 @@ bool IsListing(const uint8_t* bytes, size_t count) {
 
 bool ListingParser::ReadLine(std::string_view& line) {
   if (pos_ >= text_.size()) return false;
-  size_t end = text_.find_first_of("\r\n", pos_);
-  if (end == std::string_view::npos) end = text_.size();
+  // memchr for the line feed, then the (short) line for a carriage return: much faster than
+  // looking for either byte one by one.
+  // Both searches stay within one line's buffer, so text without line feeds costs no more than
+  // a bounded scan per line.
+  const char* begin = text_.data() + pos_;
+  size_t window = std::min(text_.size() - pos_, kMaxLineBytes + 1);
+  const void* lf = std::memchr(begin, '\n', window);
+  size_t length = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) : window;
+  const void* cr = std::memchr(begin, '\r', length);
+  if (cr) length = static_cast<size_t>(static_cast<const char*>(cr) - begin);
+  size_t end = pos_ + length;
+  if (!lf && !cr && end < text_.size()) {
+    end = text_.find_first_of("\r\n", end);  // an overlong line: its rest is skipped
+    if (end == std::string_view::npos) end = text_.size();
+  }
   line = text_.substr(pos_, std::min(end - pos_, kMaxLineBytes));
-  pos_ = text_.find_first_not_of("\r\n", end);
-  if (pos_ == std::string_view::npos) pos_ = text_.size();
+  pos_ = end;
+  while (pos_ < text_.size() && (text_[pos_] == '\r' || text_[pos_] == '\n')) ++pos_;
   // Padding blanks at the end of a line are not part of any name or marker.
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
   return true;
@@ -82,6 +96,12 @@ bool ListingParser::Next(ListingItem& item) {
   bool russian = false;
   bool labelSeen = false;
   while (ReadLine(line)) {
+    // Every marker starts with a blank; an item line never does.
+    if (line.empty() || line[0] != ' ') {
+      if ((line.size() == 37 && line[36] == '.') || (line.size() == 38 && line[37] == '.')) continue;
+      if (line.size() > 1 && line[1] != ' ' && ParseItem(line, item)) return true;
+      continue;
+    }
     if (StartsWith(line, kLabelRu) || StartsWith(line, kLabelEn)) {
       russian = StartsWith(line, kLabelRu);
       labelSeen = true;
@@ -118,7 +138,9 @@ bool ListingParser::Next(ListingItem& item) {
 }
 
 bool ListingParser::ParseItem(std::string_view line, ListingItem& item) const {
-  item = ListingItem{};
+  // Fields one by one: the caller's name buffer is reused from item to item.
+  item.folder = false;
+  item.size = 0;
   std::string_view name = From(line, kColName);
   bool sized = true;
   if (At(line, kColTag) == '<') {
@@ -139,7 +161,7 @@ bool ListingParser::ParseItem(std::string_view line, ListingItem& item) const {
       if (line[i] >= '0' && line[i] <= '9') item.size = item.size * 10 + static_cast<uint64_t>(line[i] - '0');
     }
   }
-  item.name = folder_;
+  item.name.assign(folder_);
   if (!folder_.empty()) item.name += '\\';
   item.name += name;
   item.name.resize(std::min(item.name.size(), kMaxNameBytes));

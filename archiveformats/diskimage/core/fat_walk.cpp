@@ -1,6 +1,7 @@
 #include "archiveformats/diskimage/core/fat_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "archiveformats/diskimage/core/le.h"
@@ -44,10 +45,13 @@ constexpr uint8_t kKanjiE5 = 0x05;  // stored for a real first byte 0xE5
 constexpr size_t kFatWindowBytes = 64 * 1024;
 
 // Bytes that make an 8.3 name invalid (the entry is then treated as deleted).
-bool IsBadNameByte(uint8_t c) {
-  if (c <= 31 || c >= 248) return true;
-  return std::strchr("\"*+,/:;<=>?[\\]|", c) != nullptr && c != 0;
-}
+constexpr std::array<bool, 256> kBadNameByte = [] {
+  std::array<bool, 256> bad{};
+  for (size_t c = 0; c < 256; ++c) bad[c] = c <= 31 || c >= 248;
+  for (const char* p = "\"*+,/:;<=>?[\\]|"; *p; ++p) bad[static_cast<uint8_t>(*p)] = true;
+  return bad;
+}();
+bool IsBadNameByte(uint8_t c) { return kBadNameByte[c]; }
 
 size_t TrimmedLength(const uint8_t* p, size_t n) {
   while (n > 0 && p[n - 1] == ' ') --n;
@@ -317,7 +321,9 @@ struct VolumeWalker::State {
       Sanitize(shortName);
       const std::string* name = &shortName;
       if (applies && longChecksum == ShortNameChecksum(e + kDirName)) {
-        size_t end = longName.find(u'\0');
+        // The name ends at its zero; 0xFFFF pads the last part after it.
+        size_t end = 0;
+        while (end < longName.size() && longName[end] != 0 && longName[end] != 0xFFFF) ++end;
         convertedScratch = convert(std::u16string_view(longName).substr(0, end));
         Sanitize(convertedScratch);
         if (!convertedScratch.empty()) name = &convertedScratch;
@@ -364,10 +370,6 @@ struct VolumeWalker::State {
       for (size_t c = 0; c < 13; ++c) {
         name[(seq - 1) * 13 + c] = static_cast<char16_t>(Ld16(p + kLfnCharOffsets[c]));
       }
-    }
-    // 0xFFFF pads the last part after its terminating zero.
-    for (char16_t& c : name) {
-      if (c == 0xFFFF) c = u'\0';
     }
     return ok;
   }

@@ -57,9 +57,33 @@ std::string Convert(const char* from, const char* to, const char* data, size_t s
   return out;
 }
 
-void DosTime(uint16_t date, uint16_t time, char* text, size_t size) {
-  std::snprintf(text, size, "%04u-%02u-%02u %02u:%02u:%02u", 1980u + (date >> 9), (date >> 5) & 15u, date & 31u,
-                time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
+// Number formatting by hand: printf would cost more than the walk itself.
+void Digits(std::string& out, unsigned value, int width) {
+  char buf[12];
+  int n = 0;
+  do {
+    buf[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 || n < width);
+  while (n > 0) out += buf[--n];
+}
+
+void Hex8(std::string& out, unsigned value) {
+  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789ABCDEF"[(value >> shift) & 15u];
+}
+
+void DosTime(std::string& out, unsigned date, unsigned time) {
+  Digits(out, 1980u + (date >> 9), 4);
+  out += '-';
+  Digits(out, (date >> 5) & 15u, 2);
+  out += '-';
+  Digits(out, date & 31u, 2);
+  out += ' ';
+  Digits(out, time >> 11, 2);
+  out += ':';
+  Digits(out, (time >> 5) & 63u, 2);
+  out += ':';
+  Digits(out, (time & 31u) * 2, 2);
 }
 
 }  // namespace
@@ -107,9 +131,16 @@ int main(int argc, char** argv) {
     utf8Of[static_cast<size_t>(b)] = b == 0 ? std::string() : Convert(codepage.c_str(), "UTF-8", &byte, 1);
   }
   auto toUtf8 = [&](const std::string& oem) {
-    std::string out;
-    for (char c : oem) out += utf8Of[static_cast<unsigned char>(c)];
-    return out;
+    std::string text;
+    text.reserve(oem.size());
+    for (char c : oem) {
+      if (static_cast<unsigned char>(c) < 0x80) {
+        text += c;
+      } else {
+        text += utf8Of[static_cast<unsigned char>(c)];
+      }
+    }
+    return text;
   };
   oculo::ImageReader reader(source, toOem);
   if (!reader.Detect()) {
@@ -122,18 +153,26 @@ int main(int argc, char** argv) {
   while (reader.Next(item)) {
     ++count;
     if (countOnly) continue;
-    char fields[128];
-    if (item.nameOnly) {
-      std::snprintf(fields, sizeof(fields), "\t00000000\t0\t0\t1601-01-01 00:00:00\t");
-    } else {
-      char when[32];
-      DosTime(item.writeDate, item.writeTime, when, sizeof(when));
-      std::snprintf(fields, sizeof(fields), "\t%08X\t%u\t%u\t%s\t", item.attributes, item.size, item.size, when);
-    }
     out += toUtf8(item.name);
-    out += fields;
+    if (item.nameOnly) {
+      out += "\t00000000\t0\t0\t1601-01-01 00:00:00\t";
+    } else {
+      out += '\t';
+      Hex8(out, item.attributes);
+      out += '\t';
+      Digits(out, item.size, 1);
+      out += '\t';
+      Digits(out, item.size, 1);
+      out += '\t';
+      DosTime(out, item.writeDate, item.writeTime);
+      out += '\t';
+    }
     out += toUtf8(item.shortName);
     out += "\t\n";
+    if (out.size() > (1u << 16)) {  // written in chunks: one buffer reused, not one huge string
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::printf("items: %lu\n", count);
