@@ -60,6 +60,21 @@ HANDLE Start(const std::wstring& commandLine) {
 
 HWND Indicator() { return FindWindowW(L"Veloma", L"Veloma"); }
 
+// A dialog of the indicator's process with this title; other programs on the same desktop may
+// show dialogs of the same name.
+HWND DialogOfIndicator(const wchar_t* title) {
+  DWORD pid = 0;
+  HWND indicator = Indicator();
+  if (!indicator) return nullptr;
+  GetWindowThreadProcessId(indicator, &pid);
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", title); w; w = FindWindowExW(nullptr, w, L"#32770", title)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid) return w;
+  }
+  return nullptr;
+}
+
 LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
 class VelomaTest : public ::testing::Test {
@@ -80,7 +95,14 @@ class VelomaTest : public ::testing::Test {
   void TearDown() override {
     HWND w = Indicator();
     if (veloma_ && w) PostMessageW(w, WM_CLOSE, 0, 0);
-    if (veloma_ && WaitForSingleObject(veloma_, 5000) != WAIT_OBJECT_0) TerminateProcess(veloma_, 1);
+    if (veloma_ && WaitForSingleObject(veloma_, 5000) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "Veloma did not end after WM_CLOSE";
+      TerminateProcess(veloma_, 1);
+    } else if (veloma_) {
+      DWORD code = 1;
+      GetExitCodeProcess(veloma_, &code);
+      EXPECT_EQ(code, 0u) << "Veloma's exit code";
+    }
     if (ferry_) {
       TerminateProcess(ferry_, 0);
       WaitForSingleObject(ferry_, 5000);
@@ -187,16 +209,16 @@ TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
   // "Закрыть" leaves the question pending; the first button with the check box overwrites all.
   PostMessageW(w, WM_LBUTTONDBLCLK, 0, At(50, 19));
   HWND dialog = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(L"#32770", L"Ошибка")) != nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return (dialog = DialogOfIndicator(L"Ошибка")) != nullptr; }));
   wchar_t text[512] = {};
   GetDlgItemTextW(dialog, 1101, text, 512);
   EXPECT_EQ(std::wstring(text).rfind(L"Такой файл уже существует\r\n\r\nИсходный: a.txt\r\nРазмер: 0\r\n", 0), 0u)
       << "the file is not on this disk: size 0";
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Ошибка") == nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return DialogOfIndicator(L"Ошибка") == nullptr; }));
 
   PostMessageW(w, WM_LBUTTONDBLCLK, 0, At(50, 19));
-  ASSERT_TRUE(WaitFor([&] { return (dialog = FindWindowW(L"#32770", L"Ошибка")) != nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return (dialog = DialogOfIndicator(L"Ошибка")) != nullptr; }));
   SendDlgItemMessageW(dialog, 1102, BM_SETCHECK, BST_CHECKED, 0);
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1103, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1103)));
   EXPECT_TRUE(Logged("Answer 12 code=0x80000001 token=1122334455667788\n")) << Requests();
@@ -289,7 +311,7 @@ TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
     PostMessageW(w, WM_COMMAND, 40008, 0);  // "Настройки..." of the context menu
     // Found as soon as it exists; its fields are filled in a moment later.
     EXPECT_TRUE(WaitFor([&] {
-      return (dialog = FindWindowW(L"#32770", L"Настройки")) != nullptr && !FieldText(dialog, 1010).empty();
+      return (dialog = DialogOfIndicator(L"Настройки")) != nullptr && !FieldText(dialog, 1010).empty();
     }));
     return dialog;
   };
@@ -303,7 +325,7 @@ TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
   SetDlgItemTextW(dialog, 1006, L"0");
   SetDlgItemTextW(dialog, 1008, L"90");
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Настройки") == nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return DialogOfIndicator(L"Настройки") == nullptr; }));
   EXPECT_TRUE(WaitFor([] { return Setting(L"AlphaHover") == 255; })) << "saved when confirmed";
   EXPECT_EQ(Setting(L"AlphaNoHover"), 26u);
   EXPECT_EQ(Setting(L"Fadetime"), 500u);
@@ -312,14 +334,14 @@ TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
   PostMessageW(w, WM_COMMAND, 40009, 0);
   HWND about = nullptr;
   ASSERT_TRUE(WaitFor([&] {
-    return (about = FindWindowW(L"#32770", L"О программе")) != nullptr && !FieldText(about, 0xFFFF).empty();
+    return (about = DialogOfIndicator(L"О программе")) != nullptr && !FieldText(about, 0xFFFF).empty();
   }));
   wchar_t aboutText[256] = {};
   GetDlgItemTextW(about, 0xFFFF, aboutText, 256);
   EXPECT_NE(std::wstring(aboutText).find(L"Veloma\n"), std::wstring::npos) << aboutText;
   EXPECT_NE(std::wstring(aboutText).find(L"\nВерсия 1.0.0.0"), std::wstring::npos) << aboutText;
   PostMessageW(about, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"О программе") == nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return DialogOfIndicator(L"О программе") == nullptr; }));
 
   dialog = openSettings();
   ASSERT_NE(dialog, nullptr);
@@ -327,7 +349,7 @@ TEST_F(VelomaTest, SettingsDialogChecksRangesAndSavesOnlyWhenConfirmed) {
   SetDlgItemTextW(dialog, 1010, L"1000");
   SetDlgItemTextW(dialog, 1014, L"0");
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-  ASSERT_TRUE(WaitFor([&] { return FindWindowW(L"#32770", L"Настройки") == nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return DialogOfIndicator(L"Настройки") == nullptr; }));
   PostMessageW(w, WM_CLOSE, 0, 0);
   ASSERT_EQ(WaitForSingleObject(veloma_, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(Setting(L"Fadetime"), 500u) << "cancel puts the old values back";
