@@ -24,7 +24,7 @@ if [ ! -f "$img" ]; then
   "$tools" tree "$out/tree" 2000 50
   truncate -s 512M "$img.tmp"
   mkfs.fat -F 32 -s 1 -n BENCH "$img.tmp" >/dev/null
-  (cd "$out/tree" && mcopy -s -i "$img.tmp" ./* ::/)
+  (cd "$out/tree" && mcopy -b -s -i "$img.tmp" ./* ::/)  # -b: batch mode, for huge recursive copies
   rm -rf "$out/tree"
   mv "$img.tmp" "$img"
   echo "  built in $(( $(date +%s) - start )) s"

@@ -58,5 +58,12 @@ if [ "$mode" = wine ]; then
   grep -q '^# sfx position: 32256$' <<<"$disk" || { echo "FAIL disk: sfx position"; failures=$((failures + 1)); }
   grep -q '^# sfx position: 32768$' < <(list "$dir/header32k.img" 437 | tr -d '\r') ||
     { echo "FAIL header32k: sfx position"; failures=$((failures + 1)); }
+  # Commands 4 to 9 answer with empty texts (not printed), 14 is the last one.
+  grep -q '^# format: OculoFile (IMG)$' <<<"$disk" && grep -q '^# command 14: \*\.\*$' <<<"$disk" &&
+    grep -q '^# command 10: Oculo.exe /a %%a @%%LM$' <<<"$disk" && ! grep -q '^# command 15' <<<"$disk" ||
+    { echo "FAIL disk: format name or default commands"; failures=$((failures + 1)); }
+  # A file that is no image is not claimed (exit code 2).
+  "$winerun" "$coffer" "$module" "$dir/floppy.expected" >/dev/null 2>&1
+  [ $? -eq 2 ] || { echo "FAIL: a text file was claimed"; failures=$((failures + 1)); }
 fi
 exit $((failures > 0))

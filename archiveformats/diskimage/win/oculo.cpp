@@ -7,49 +7,11 @@
 #include <string>
 
 #include "archiveformats/diskimage/core/image_reader.h"
+#include "archiveformats/diskimage/win/win32_file_source.h"
 #include "archiveformats/format_module.h"
 #include "host/kel_firewall.h"
 
 namespace {
-
-// The image file: opened read-only, others may keep reading and writing it.
-class Win32FileSource final : public oculo::ByteSource {
- public:
-  explicit Win32FileSource(const char* path) {
-    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_RANDOM_ACCESS, nullptr);
-    LARGE_INTEGER size{};
-    if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
-  }
-  ~Win32FileSource() override {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  }
-  Win32FileSource(const Win32FileSource&) = delete;
-  Win32FileSource& operator=(const Win32FileSource&) = delete;
-
-  bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
-  uint64_t Size() const override { return size_; }
-
-  size_t ReadAt(uint64_t offset, uint8_t* out, size_t count) override {
-    if (!IsOpen() || offset >= size_) return 0;
-    size_t done = 0;
-    while (done < count) {
-      OVERLAPPED at{};
-      uint64_t pos = offset + done;
-      at.Offset = static_cast<DWORD>(pos);
-      at.OffsetHigh = static_cast<DWORD>(pos >> 32);
-      DWORD chunk = static_cast<DWORD>(count - done > (1u << 30) ? (1u << 30) : count - done);
-      DWORD got = 0;
-      if (!ReadFile(file_, out + done, chunk, &got, &at) || got == 0) break;
-      done += got;
-    }
-    return done;
-  }
-
- private:
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  uint64_t size_ = 0;
-};
 
 // Long names go UTF-16 -> the system's ANSI code page -> OEM, as the archive plugin shows them.
 std::string ToOem(std::u16string_view name) {
@@ -66,7 +28,7 @@ std::string ToOem(std::u16string_view name) {
 
 struct OpenImage {
   std::string path;  // the file detection ran on
-  std::unique_ptr<Win32FileSource> file;
+  std::unique_ptr<oculo::Win32FileSource> file;
   std::unique_ptr<oculo::ImageReader> reader;
 };
 
@@ -75,7 +37,7 @@ OpenImage g_image;
 // Opens `name` and runs detection; true keeps the image for OpenArchive and the walk.
 bool DetectFile(const char* name) {
   g_image = OpenImage{};
-  auto file = std::make_unique<Win32FileSource>(name);
+  auto file = std::make_unique<oculo::Win32FileSource>(name);
   if (!file->IsOpen()) return false;
   auto reader = std::make_unique<oculo::ImageReader>(*file, ToOem);
   if (!reader->Detect()) return false;
