@@ -29,12 +29,6 @@ void ShowFolder(Host& host) {
   for (auto& it : host.ActivePanel().Items()) Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
 }
 
-int ItemWithText(const std::vector<DialogItemState>& items, const std::wstring& text) {
-  for (size_t i = 0; i < items.size(); ++i)
-    if (items[i].text == text) return int(i);
-  return -1;
-}
-
 void SetDword(Host& host, const wchar_t* name, DWORD value) {
   HKEY key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Quillet").c_str(), 0, KEY_SET_VALUE, &key) == 0) {
@@ -68,7 +62,7 @@ int main(int argc, char** argv) {
   Print(L"2. Quillet's Construct entry: the user types the template Holiday_?? with start 1, presses");
   Print(L"   Preview (F5), reads the preview list, then presses Enter and confirms.");
   // The dialog's layout is fixed: the template is the combo box after its label, and so on.
-  const int templ = 2, start = 4, preview = 18, status = 21, list = 23;
+  const int templ = 2, start = 4, status = 21, list = 23;
   host.AnswerDialog(DialogScript()
                         .Type(templ, L"Holiday_??")
                         .Type(start, L"1")
@@ -82,7 +76,6 @@ int main(int argc, char** argv) {
                         })
                         .Key(KEY_ENTER)
                         .WaitUntil([](DialogView&) { return false; }, 20000));
-  (void)preview;
   host.AnswerMessage(0);  // "Rename the items now?" Yes
   host.AnswerDialog(DialogScript().WaitUntil([](DialogView&) { return false; }, 20000));  // the progress dialog
   host.AnswerMessage(1);  // dunes.jpg -> Holiday_02.jpg is taken: Resolve
@@ -105,7 +98,6 @@ int main(int argc, char** argv) {
   Print(L"");
   Print(L"5. Every photo has its old name again:");
   ShowFolder(host);
-  (void)ItemWithText;
   const int failures = int(host.failures.size());
   if (failures) Print(L"!! " + std::to_wstring(failures) + L" scenario failure(s)");
   return failures ? 1 : 0;

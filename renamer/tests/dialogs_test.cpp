@@ -134,8 +134,7 @@ TEST_F(QuilletDialogs, ConstructPreviewsThenRenamesWithATemplateAndRemembersIt) 
   Show(folder, {L"a.jpg", L"b.jpg", L"c.txt"});
   const auto layout = Layout(1);
   const int templ = ItemWithText(layout, Text(25)) + 1, start = ItemWithText(layout, Text(26)) + 1;
-  const int preview = ItemWithText(layout, Text(14)), line = start + 1 + 0;
-  (void)line;
+  const int preview = ItemWithText(layout, Text(14));
   ASSERT_EQ(layout[size_t(templ)].type, DI_COMBOBOX);
   const int status = ItemWithText(layout, Text(15)) + 1, list = status + 2;
   EXPECT_EQ(layout[0].text, L"Rename 3 of 3 selected items");

@@ -137,7 +137,7 @@ TEST(RenameReliabilityOnDisk, MoveFileWNeverReplacesButAllowsACaseChange) {
 }
 
 TEST(RenameReliabilityOnDisk, RandomBatchesLoseNothingAndRollBackExactly) {
-  const uint64_t batches = EnvNumber("QUILLET_BATCHES", 1500);
+  const uint64_t batches = EnvNumber("QUILLET_BATCHES", 600);
   const uint32_t seed = uint32_t(EnvNumber("QUILLET_SEED", 77001));
   BatchStats stats;
   RealDisk disk;

@@ -70,7 +70,7 @@ class ComputeToDialog : public ComputeHooks {
 };
 
 // What both dialogs share: the buttons, the status line, the bar, the preview list, the compute
-// job and the keys of Part of both.
+// job, and the keys both dialogs answer alike.
 class RenameDialog {
  public:
   explicit RenameDialog(Context& ctx) : ctx_(ctx) {}
@@ -120,7 +120,7 @@ class RenameDialog {
     }
     return item;
   }
-  void AddCommonBottom(int firstRow, const std::wstring& title);
+  void AddCommonBottom(int firstRow);
   void AddCase(int x, int y, bool on, int choice);
   void SetCaseEnabled(HANDLE dlg) {
     const bool on = Checked(ctx_, dlg, caseBox_);
@@ -178,8 +178,7 @@ class RenameDialog {
 
 RenameDialog* RenameDialog::current_ = nullptr;
 
-void RenameDialog::AddCommonBottom(int firstRow, const std::wstring& title) {
-  (void)title;
+void RenameDialog::AddCommonBottom(int firstRow) {
   Add(DI_TEXT, 4, firstRow, 0, firstRow, DIF_SEPARATOR);
   rename_ = Add(DI_BUTTON, 0, firstRow + 1, 0, firstRow + 1, DIF_CENTERGROUP | DIF_DEFAULTBUTTON | DIF_BTNNOCLOSE,
                 Msg(ctx_, kMsgButtonRename));
@@ -544,7 +543,7 @@ class ConstructDialog : public RenameDialog {
     extBox_ = AddCheck(kMsgExtBox, 5, 5, state_->withExtension, S().keyConstExt, 0);
     AddCase(50, 4, state_->caseOn, state_->caseChoice);
     previewLine_ = Add(DI_TEXT, 5, 7, 86, 7);
-    AddCommonBottom(8, L"");
+    AddCommonBottom(8);
   }
 
   void Init(HANDLE dlg) override { UpdatePreviewLine(dlg); }
@@ -714,7 +713,7 @@ class ManipulateDialog : public RenameDialog {
     ext_ = Add(DI_EDIT, 28, 5, 40, 5, 0, s.extension);
     addBox_ = AddCheck(kMsgAddBox, 42, 5, s.add, S().keyManExtAdd, 0);
     AddCase(5, 6, s.caseOn, s.caseChoice);
-    AddCommonBottom(8, L"");
+    AddCommonBottom(8);
   }
 
   void Changed(HANDLE dlg, int) override { MarkChanged(dlg); }
