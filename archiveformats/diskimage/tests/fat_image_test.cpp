@@ -137,3 +137,14 @@ TEST(FatWalk, LongNameRunAnnouncingMorePartsThanFollowStaysInsideTheDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+// Found by fuzzing: a FAT16 root region of no entries made an empty read with no buffer.
+TEST(FatWalk, RootRegionWithoutEntriesIsAnEmptyVolume) {
+  TestVolume v;
+  v.Put16(17, 0);  // root entries
+  EXPECT_TRUE(ListAll(v.bytes).empty());
+}
+
+}  // namespace
