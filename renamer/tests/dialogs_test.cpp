@@ -177,6 +177,41 @@ TEST_F(QuilletDialogs, ConstructPreviewsThenRenamesWithATemplateAndRemembersIt) 
   EXPECT_EQ(store_->ReadString(u"Quillet\\TemplateHist", u"0", 4096), std::u16string(u"Photo_???") + u'\0');
 }
 
+TEST_F(QuilletDialogs, PreviewMarksDuplicatesAndAnInputChangeMakesItStale) {
+  Folder folder;
+  for (auto n : {L"a.txt", L"a.doc", L"b.txt"}) folder.File(n);
+  Show(folder, {L"a.txt", L"a.doc", L"b.txt"});
+  const auto layout = Layout(1);
+  const int templ = ItemWithText(layout, Text(25)) + 1, extBox = ItemWithText(layout, Text(28));
+  const int preview = ItemWithText(layout, Text(14)), status = ItemWithText(layout, Text(15)) + 1, list = status + 2;
+  std::wstring statusAfterPreview, statusAfterChange;
+  std::vector<uint32_t> flags;
+  std::vector<std::wstring> rows;
+  host_.AnswerDialog(DialogScript()
+                         .Click(extBox)  // the template includes the extension: "*" drops it
+                         .Click(preview)
+                         .WaitUntil([&](DialogView& v) { return v.Item(status).text.find(L"duplicates found") != std::wstring::npos; })
+                         .Check([&](DialogView& v) {
+                           statusAfterPreview = v.Item(status).text;
+                           rows = v.Item(list).list;
+                           flags = v.Item(list).listFlags;
+                         })
+                         .Type(templ, L"*_")
+                         .Check([&](DialogView& v) { statusAfterChange = v.Item(status).text; })
+                         .Key(KEY_ESC));
+  host_.AnswerMessage(0);  // yes, close
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
+  EXPECT_EQ(statusAfterPreview, L"Status: preview ready, 2 duplicates found");
+  EXPECT_EQ(rows, (std::vector<std::wstring>{L"a", L"a", L"b"}));
+  ASSERT_EQ(flags.size(), 3u);
+  EXPECT_TRUE(flags[0] & LIF_CHECKED);
+  EXPECT_TRUE(flags[1] & LIF_CHECKED);
+  EXPECT_FALSE(flags[2] & LIF_CHECKED);
+  EXPECT_EQ(statusAfterChange, L"Status: " + Text(19));
+  EXPECT_EQ(folder.List().size(), 3u);
+  EXPECT_TRUE(folder.List().count(L"a.txt"));
+}
+
 TEST_F(QuilletDialogs, ManipulateAddsAPrefixAfterSwitchingFromConstruct) {
   Folder folder;
   for (auto n : {L"one.txt", L"two.txt"}) folder.File(n);
