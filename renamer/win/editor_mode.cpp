@@ -86,8 +86,9 @@ void RunEditorMode(Context& ctx) {
       Format(Msg(ctx, kMsgDialogTitle), unsigned(ctx.list->items.size()), unsigned(ctx.selectedCount));
   for (;;) {
     gEditing = &ctx;
-    ctx.host->HostEditor(gTempFile.c_str(), title.c_str(), 0, 0, -1, -1, EF_DISABLEHISTORY, 0, 0, 1200);
+    const int opened = ctx.host->HostEditor(gTempFile.c_str(), title.c_str(), 0, 0, -1, -1, EF_DISABLEHISTORY, 0, 0, 1200);
     gEditing = nullptr;
+    if (opened == EEC_OPEN_ERROR) break;  // the editor could not show the list: nothing to read back
     std::u16string text;
     if (!ReadList(gTempFile, &text)) {
       Message(ctx, FMSG_WARNING | FMSG_MB_OK, L"EditErrors", {Msg(ctx, kMsgReadError)});
