@@ -48,6 +48,35 @@ sleep 1
 cp "$out/frame.png" "$DEMO_OUT/veloma-4-jobs.png"
 echo "Screenshot: $DEMO_OUT/veloma-4-jobs.png (copy at 0..3 %, delete, move at 62 %, question blinking red)"
 
+# The screen itself, with the tooltip of the hovered bar (needs xwd and python3).
+poke hover 0
+sleep 1.5
+display=${DISPLAY:-:${KEL_XDISPLAY:-97}}
+if command -v xwd >/dev/null && command -v python3 >/dev/null &&
+   xwd -root -display "$display" -silent > "$out/screen.xwd" 2>/dev/null; then
+  python3 - "$out/screen.xwd" "$DEMO_OUT/veloma-screen.png" <<'PY'
+# xwd dump of the TrueColor screen -> PNG of its top-left corner, where the window sits.
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+h = struct.unpack('>25I', data[:100])
+header, width, height, order, bpp, bpl, ncolors = h[0], h[4], h[5], h[7], h[11], h[12], h[19]
+off, w, hh = header + ncolors * 12, min(width, 720), min(height, 160)
+rows = []
+for y in range(hh):
+    line = bytearray(b'\0')
+    for x in range(w):
+        p = off + y * bpl + x * (bpp // 8)
+        v = struct.unpack('<I' if order == 0 else '>I', data[p:p + 4])[0]
+        line += bytes(((v >> 16) & 255, (v >> 8) & 255, v & 255))
+    rows.append(bytes(line))
+chunk = lambda t, b: struct.pack('>I', len(b)) + t + b + struct.pack('>I', zlib.crc32(t + b) & 0xffffffff)
+open(sys.argv[2], 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, hh, 8, 2, 0, 0, 0)) +
+                              chunk(b'IDAT', zlib.compress(b''.join(rows))) + chunk(b'IEND', b''))
+PY
+  rm -f "$out/screen.xwd"
+  echo "Screenshot of the screen with the tooltip of bar 1: $DEMO_OUT/veloma-screen.png"
+fi
+
 echo "Left click on bar 1: pause the video copy."
 poke click 0
 wait_for_log "TogglePause 1"

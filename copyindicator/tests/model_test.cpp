@@ -289,6 +289,18 @@ TEST_F(ModelTest, AnswerEchoesTheTokenAndAbortMarksTheJob) {
   EXPECT_FALSE(model.QuestionOf(0, d));
 }
 
+TEST_F(ModelTest, HoveredRowShowsTheSpeedOfItsJob) {
+  FakeJob& j = AddJob(1);
+  j.total = 100000000;
+  Poll();
+  model.SetHovered(0);
+  for (int i = 0; i < 5; ++i) {
+    j.done1 += 4000000;  // 4 MB every 200 ms poll
+    Poll();
+  }
+  EXPECT_NE(model.DetailText().find(u") 19.1 МБ/с\n"), std::u16string::npos);
+}
+
 TEST_F(ModelTest, HoveredRowGetsADetailText) {
   FakeJob& j = AddJob(1);
   j.total = 1000000;

@@ -1,5 +1,5 @@
 // veloma_poke: drives a running Veloma like a user's mouse, for the demo.
-//   veloma_poke click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close
+//   veloma_poke hover ROW | click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close
 // Rows are counted from 0 with the default bar height of 10 pixels.
 #include <windows.h>
 
@@ -26,7 +26,7 @@ bool WaitFor(F condition, int timeoutMs) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: veloma_poke click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close\n");
+    std::fprintf(stderr, "usage: veloma_poke hover ROW | click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close\n");
     return 2;
   }
   HWND w = nullptr;
@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
   }
   const char* verb = argv[1];
   int row = argc > 2 ? std::atoi(argv[2]) : 0;
-  if (!std::strcmp(verb, "click")) {
+  if (!std::strcmp(verb, "hover")) {
+    PostMessageW(w, WM_MOUSEMOVE, 0, RowPoint(row));
+  } else if (!std::strcmp(verb, "click")) {
     PostMessageW(w, WM_LBUTTONUP, 0, RowPoint(row));
   } else if (!std::strcmp(verb, "middle")) {
     PostMessageW(w, WM_MBUTTONUP, 0, RowPoint(row));

@@ -165,7 +165,10 @@ void HideTip() {
   SendMessageW(gApp.tooltip, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
 }
 
+POINT gTipCursor = {};  // where the cursor was when the tip was last placed
+
 void ShowTipAt(POINT cursor) {
+  gTipCursor = cursor;
   TOOLINFOW ti = {};
   ti.cbSize = sizeof ti;
   ti.hwnd = gApp.window;
@@ -227,7 +230,9 @@ void Poll() {
     AttentionEvent();
     SetTimer(gApp.window, kPollTimer, kPollShown, nullptr);
   }
-  if (gApp.model.Hovered() >= 0) SendMessageW(gApp.tooltip, TTM_UPDATE, 0, 0);
+  // Placing the tip again makes it ask for the new text (a tracking tip ignores a plain update
+  // on some platforms) and keeps a grown tip inside the screen.
+  if (gApp.model.Hovered() >= 0) ShowTipAt(gTipCursor);
 }
 
 bool CursorInside() {
