@@ -2,7 +2,10 @@
 // the problem prompt and its automatic answers, resolution with a numbered suffix, rollback.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "renamer/tests/memory_fs.h"
 
@@ -263,6 +266,52 @@ TEST(RenameJob, RollbackLeavesAnItemWhoseOldNameWasTakenMeanwhileOnTheProblemLis
   EXPECT_EQ(job.problems, (std::vector<uint32_t>{0}));
   EXPECT_EQ(f.fs.Find(u"b")->content, "content of a");
   EXPECT_EQ(f.list.entries[0].renamed, 1);
+}
+
+TEST(RenameJob, OnAWorkerThreadItWaitsForTheAnswerAndHonoursPause) {
+  // The dialog answers later, from its own thread, as the real one does after its message box.
+  Fixture f;
+  f.Setup({{u"a.txt", u"b.txt"}, {u"c.txt", u"d.txt"}}, {u"b.txt"});
+  struct AsyncDialog : RenameJobHooks {
+    std::atomic<int> asked{-1};
+    std::atomic<int> steps{0};
+    void Notify(int code, uint32_t param) override {
+      if (code == kNotifyProblem) asked = int(param);
+      if (code == kNotifyStep) ++steps;
+    }
+    void Sleep(uint32_t) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+  } dialog;
+  WorkerControl& c = f.list.control;
+  c.pause = true;  // paused before it starts: nothing moves
+  RenameJob job(&f.list, &f.fs, {}, &dialog);
+  std::atomic<int> result{0};
+  std::thread worker([&] { result = job.Rename(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(dialog.steps.load(), 0);
+  c.pause = false;
+  while (dialog.asked.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(dialog.asked.load(), 0);
+  EXPECT_TRUE(c.pause.load()) << "the worker pauses while it asks";
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(result.load(), 0) << "still waiting for the answer";
+  ASSERT_TRUE(ApplyTypedName(&f.list.entries[0], u"e.txt"));
+  c.answer = int(kAnswerNewName);
+  worker.join();
+  EXPECT_EQ(result.load(), kNoDuplicates);
+  EXPECT_FALSE(c.pause.load());
+  EXPECT_EQ(f.Names(), (std::vector<std::u16string>{u"b.txt", u"d.txt", u"e.txt"}));
+
+  // Cancel while it waits for an answer ends the job.
+  Fixture g;
+  g.Setup({{u"a.txt", u"b.txt"}}, {u"b.txt"});
+  AsyncDialog second;
+  RenameJob job2(&g.list, &g.fs, {}, &second);
+  std::thread worker2([&] { result = job2.Rename(); });
+  while (second.asked.load() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  g.list.control.cancel = true;
+  worker2.join();
+  EXPECT_EQ(result.load(), kCancelled);
+  EXPECT_EQ(g.Names(), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
 }
 
 TEST(ProblemPrompter, AutomaticAnswersAndChoicesForAll) {
