@@ -98,12 +98,13 @@ void ShowItem(Run& run, HANDLE dlg, uint32_t index) {
 void AnswerProblem(Run& run, uint32_t index) {
   Context& ctx = *run.ctx;
   WorkerControl& c = ctx.list->control;
-  Sleep(100);
   NewNameEntry& entry = ctx.list->entries[index];
   const std::wstring oldName = W(ctx.list->items[index].name);
   const std::wstring newName = entry.name ? W(*entry.name) : std::wstring();
   ProblemPrompter::Question question;
   int answer = run.prompter->Decide(entry.status, index, &question);
+  // A short pause before a question lets the progress dialog show the item it is about.
+  if (question != ProblemPrompter::Question::kNone) Sleep(100);
   const bool conflict = question == ProblemPrompter::Question::kConflict;
   const std::vector<std::wstring> lines = {Msg(ctx, conflict ? kMsgConflict : kMsgOtherError),
                                            std::wstring(Msg(ctx, kMsgOldName)) + L" " + oldName,
