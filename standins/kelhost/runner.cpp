@@ -7,6 +7,7 @@
 //   answer message N | answer menu N [BREAK] | answer input TEXT | answer input-esc
 //   dialog STEP ; STEP ; ...       the user's actions in the next dialog:
 //                                  type N TEXT | key KEY | click N [shift] | select N I | close N | idle
+//                                  | wait [MS] (until the dialog closes by itself, e.g. when a job ends)
 //   editor-session STEP ; ...      the user's actions in the next modal editor:
 //                                  line N TEXT | delete N | append TEXT | save | quit
 //   hostdialog KIND TEXT [esc]     the host's own dialog KIND (0..6) confirmed with Enter (or Esc)
@@ -130,6 +131,7 @@ DialogScript ParseDialog(const std::wstring& text) {
     else if (w[0] == L"select" && w.size() >= 3) s.Select(_wtoi(w[1].c_str()), _wtoi(w[2].c_str()));
     else if (w[0] == L"close" && w.size() >= 2) s.Close(_wtoi(w[1].c_str()));
     else if (w[0] == L"idle") s.Idle();
+    else if (w[0] == L"wait") s.WaitUntil([](DialogView&) { return false; }, w.size() > 1 ? _wtoi(w[1].c_str()) : 30000);
     else Print(L"!! unknown dialog step: " + part);
   }
   return s;
