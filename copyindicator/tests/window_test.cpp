@@ -60,6 +60,19 @@ HANDLE Start(const std::wstring& commandLine) {
 
 HWND Indicator() { return FindWindowW(L"Veloma", L"Veloma"); }
 
+// Whether the indicator's tooltip is on the screen.
+bool TooltipShown() {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(Indicator(), &pid);
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"tooltips_class32", nullptr); w;
+       w = FindWindowExW(nullptr, w, L"tooltips_class32", nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid && IsWindowVisible(w)) return true;
+  }
+  return false;
+}
+
 // A dialog of the indicator's process with this title; other programs on the same desktop may
 // show dialogs of the same name.
 HWND DialogOfIndicator(const wchar_t* title) {
@@ -113,6 +126,7 @@ class VelomaTest : public ::testing::Test {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
     DeleteFileW(log_.c_str());
     DeleteFileW(snapshot_.c_str());
+    DeleteFileW((snapshot_ + L".tip.txt").c_str());
     DeleteFileW((dir_ + L"scenario.txt").c_str());
     RemoveDirectoryW(dir_.c_str());
   }
@@ -197,10 +211,17 @@ TEST_F(VelomaTest, ShowsTheJobsAndSendsTheUsersCommands) {
     EXPECT_GT((top >> 16) & 0xFF, (bottom >> 16) & 0xFF) << "lighter at the top, x " << x;
   }
 
-  // Hovering a row asks for its details at every poll, for the tooltip.
+  // Hovering a row asks for its details at every poll and shows them in the tooltip.
   PostMessageW(w, WM_MOUSEMOVE, 0, At(60, 9));
-  EXPECT_TRUE(WaitFor([&] { return Count(Log(), "GetJobDetails 11") >= 3; })) << Log();
+  EXPECT_TRUE(WaitFor([&] { return Count(Log(), "GetJobDetails 11") >= 3; })) << Requests();
+  // The snapshot switch also keeps the text the tooltip last asked for.
+  std::string tip;
+  EXPECT_TRUE(WaitFor([&] {
+    return TooltipShown() && (tip = ReadFileText(snapshot_ + L".tip.txt")).find("0% (0 байт из 1000 байт) 0 байт/с") != std::string::npos;
+  })) << tip;
+  EXPECT_EQ(tip.rfind("Копирование \nиз C:\\Data\\film.mkv\nв D:\\Backup\n", 0), 0u) << tip;
   PostMessageW(w, WM_MOUSEMOVE, 0, At(60, 40));  // below the rows: nothing hovered
+  EXPECT_TRUE(WaitFor([&] { return !TooltipShown(); })) << "the tip hides";
 
   PostMessageW(w, WM_LBUTTONUP, 0, At(50, 9));
   EXPECT_TRUE(Logged("TogglePause 11 -> paused"));

@@ -77,6 +77,22 @@ void SaveSnapshot() {
     MoveFileExW(temporary.c_str(), gSnapshotPath.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// With the snapshot switch, the text the tooltip last asked for goes beside the frame, as UTF-8.
+void SaveTipText() {
+  std::wstring path = gSnapshotPath + L".tip.txt";
+  int size = WideCharToMultiByte(CP_UTF8, 0, gApp.tipText.c_str(), static_cast<int>(gApp.tipText.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, gApp.tipText.c_str(), static_cast<int>(gApp.tipText.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
 void Render(int width, int height) {
   const Settings& s = gApp.settings;
   const auto& c = s.colors;
@@ -637,6 +653,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
         gApp.tipText = gApp.model.Hovered() >= 0 ? Wide(gApp.model.DetailText()) : std::wstring();
         info->lpszText = const_cast<wchar_t*>(gApp.tipText.c_str());
+        if (!gSnapshotPath.empty()) SaveTipText();
       }
       return 0;
     }
