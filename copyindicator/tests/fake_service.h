@@ -74,8 +74,8 @@ class FakeService : public PipeConnector {
  public:
   std::vector<FakeJob> jobs;
   bool absent = false;
-  // When set, the next list reply is these bytes instead of the real one.
-  std::deque<std::vector<uint8_t>> brokenListReplies;
+  // List replies sent as these bytes, in turn, before the real ones (broken or oversized replies).
+  std::deque<std::vector<uint8_t>> rawListReplies;
   std::vector<std::vector<uint8_t>> requests;  // each connection's written bytes, concatenated
   int connections = 0;
 
@@ -122,9 +122,9 @@ class FakeConnection : public PipeConnection {
   void Answer() {
     const std::vector<uint8_t>& r = service_.requests.back();
     if (r.size() == 8 && r[0] == 2 && r[4] == 1) {
-      if (!service_.brokenListReplies.empty()) {
-        reply_ = service_.brokenListReplies.front();
-        service_.brokenListReplies.pop_front();
+      if (!service_.rawListReplies.empty()) {
+        reply_ = service_.rawListReplies.front();
+        service_.rawListReplies.pop_front();
         return;
       }
       reply_.assign(8, 0);

@@ -104,11 +104,11 @@ TEST_F(ModelTest, FailedListKeepsEveryJob) {
   EXPECT_FALSE(Poll().listed);
   EXPECT_EQ(model.Count(), 1);
   service.absent = false;
-  service.brokenListReplies.push_back({1, 0, 0});  // short head
-  service.brokenListReplies.push_back({2, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3});  // records short
+  service.rawListReplies.push_back({1, 0, 0});  // short head
+  service.rawListReplies.push_back({2, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3});  // records short
   std::vector<uint8_t> huge(8 + 2112, 0);
   Put32(huge, 0, 4097);
-  service.brokenListReplies.push_back(huge);
+  service.rawListReplies.push_back(huge);
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(Poll().listed);
   EXPECT_EQ(model.Count(), 1);
   EXPECT_TRUE(seam.notified.empty());
@@ -312,6 +312,65 @@ TEST_F(ModelTest, HoveredRowGetsADetailText) {
   Remove(1);
   Poll();
   EXPECT_EQ(model.Hovered(), -1) << "the hovered row left with its job";
+}
+
+}  // namespace
+}  // namespace veloma::test
+
+namespace veloma::test {
+namespace {
+
+TEST(ProtocolTest, PathsWithoutTerminatorStayInsideTheirFields) {
+  FakeJob j;
+  j.id = 3;
+  j.source = std::u16string(780, u'S');        // fills the whole field, no terminator
+  j.destination = std::u16string(260, u'D');   // likewise, right before the percent
+  j.percent = 250;                             // past 100: the bar stops at the row's end
+  std::vector<uint8_t> record = ListRecord(j);
+  JobListing out;
+  ASSERT_TRUE(DecodeJobListing(record.data(), record.size(), out));
+  EXPECT_EQ(out.source, j.source);
+  EXPECT_EQ(out.destination, j.destination);
+  EXPECT_EQ(out.percent, 100u);
+  EXPECT_FALSE(DecodeJobListing(record.data(), record.size() - 1, out)) << "one byte short";
+
+  j.fullSource = std::u16string(520, u'F');
+  std::vector<uint8_t> details = DetailRecord(j);
+  JobDetails d;
+  ASSERT_TRUE(DecodeJobDetails(details.data(), details.size(), d));
+  EXPECT_EQ(d.fullSource.size(), 520u);
+  EXPECT_TRUE(d.fullDestination.empty());
+}
+
+TEST(ProtocolTest, ListCountIsTakenUpTo4096) {
+  FakeService service;
+  ServiceClient client(service);
+  std::vector<JobListing> jobs;
+  for (uint32_t n : {4096u, 4097u}) {
+    std::vector<uint8_t> reply(8 + static_cast<size_t>(n) * 2112, 0);
+    Put32(reply, 0, n);
+    Put32(reply, 8, 77);  // the first record's identifier
+    service.rawListReplies.push_back(reply);
+  }
+  ASSERT_TRUE(client.ListJobs(jobs));
+  EXPECT_EQ(jobs.size(), 4096u);
+  EXPECT_EQ(jobs[0].id, 77u);
+  EXPECT_FALSE(client.ListJobs(jobs)) << "4097 records is a broken reply, not an allocation";
+  EXPECT_TRUE(jobs.empty());
+}
+
+TEST(ProtocolTest, ShortDetailRecordIsUnusable) {
+  FakeService service;
+  FakeJob j;
+  j.id = 5;
+  j.kind = 2;
+  service.jobs.push_back(j);
+  ServiceClient client(service);
+  JobDetails d;
+  ASSERT_TRUE(client.GetJobDetails(5, d));
+  EXPECT_EQ(d.job.kind, 2u);
+  ASSERT_TRUE(client.GetJobDetails(6, d)) << "the reply's first u32 came";
+  EXPECT_EQ(d.job.kind, 0u) << "but no record: unusable";
 }
 
 }  // namespace
