@@ -104,7 +104,8 @@ wait "$veloma_pid" && echo "Veloma closed (exit code 0) and saved its settings:"
 "$WINERUN" reg delete 'HKCU\Software\Veloma' /f >/dev/null 2>&1 || true
 wait "$ferry_pid" || true
 
-echo "Requests the service received (polls summarised):"
-echo "  ListJobs: $(grep -c ' ListJobs' "$out/ferry.log") times"
-grep -v -e ' ListJobs' -e ' ready' "$out/ferry.log" | sed 's/^/  /'
+echo "Requests the service received (ms since its start; polls summarised):"
+echo "  ListJobs: $(grep -c ' ListJobs' "$out/ferry.log") times (the poll)"
+echo "  GetJobDetails: $(grep -c ' GetJobDetails' "$out/ferry.log") times (new jobs, the hovered bar's tooltip, the question)"
+grep -v -e ' ListJobs' -e ' ready' -e ' GetJobDetails' "$out/ferry.log" | sed 's/^/  /'
 cp "$out/ferry.log" "$DEMO_OUT/veloma-ferry.log"
