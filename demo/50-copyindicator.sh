@@ -29,8 +29,8 @@ at 0 add 1 kind=copy total=734003200 rate=20971520 src="C:\Видео\Отпус
 at 0 add 2 kind=delete total=21 done=3 rate=1 src="C:\Temp\Старые отчёты"
 at 0 add 3 kind=move total=5242880 percent=62 src="C:\Загрузки\setup.exe" dst="E:\Дистрибутивы"
 at 0 add 4 kind=copy total=1048576 percent=35 question=1 token=5eed0123456789ab src="C:\Документы\отчёт.docx" dst="E:\Копии\отчёт.docx"
-at 7000 end 2
-at 14000 exit
+at 11000 end 2
+at 17000 exit
 EOF
 
 echo "Scenario of the stand-in copy service:"
@@ -42,6 +42,8 @@ ferry_pid=$!
 wait_for_log ready
 VELOMA_SNAPSHOT=$(winpath "$out/frame.png") "$WINERUN" "$VELOMA" >/dev/null 2>&1 &
 veloma_pid=$!
+# Whatever happens below, the indicator does not outlive the demo (the service ends by its scenario).
+trap 'kill -0 "$veloma_pid" 2>/dev/null && poke close >/dev/null 2>&1; true' EXIT
 
 poke wait-rows 4 && echo "Veloma shows 4 bars (window 258 x 58)."
 sleep 1
