@@ -17,9 +17,11 @@
 
 namespace fs = std::filesystem;
 
+// Folders go in groups of 50 under top-level folders: mcopy looks a target folder up from the
+// root for every file, so a root of 2,000 folders would make the copy quadratic.
 static int Tree(const char* dir, int folders, int files) {
   for (int d = 0; d < folders; ++d) {
-    fs::path folder = fs::path(dir) / ("Project folder " + std::to_string(d));
+    fs::path folder = fs::path(dir) / ("Department " + std::to_string(d / 50)) / ("Project folder " + std::to_string(d));
     fs::create_directories(folder);
     for (int f = 0; f < files; ++f) {
       std::ofstream(folder / ("Quarterly report number " + std::to_string(f) + ".document"));
