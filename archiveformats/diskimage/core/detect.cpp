@@ -86,7 +86,7 @@ struct Detector {
   std::vector<Volume>& volumes;
   int probes = 0;
 
-  // Step 4: the boot sector at a partition's offset, checked by its type code.
+  // The boot sector at a partition's offset, checked by its type code.
   bool CheckBootSector(Volume& v) {
     if (source.ReadAt(v.offset, v.bootSector.data(), 512) != 512) return false;
     const uint8_t* s = v.bootSector.data();
@@ -104,7 +104,7 @@ struct Detector {
     }
   }
 
-  // Step 2: a partition table searched from `start`; its volumes are appended. Returns whether
+  // A partition table searched from `start`; its volumes are appended. Returns whether
   // at least one volume came out of it.
   bool SearchTable(uint64_t start, uint64_t end, int depth) {
     if (depth >= kMaxTableNesting) return false;
@@ -135,7 +135,7 @@ struct Detector {
     return volumes.size() > before;
   }
 
-  // Step 1 for a partition: a nested table makes it a container, else its boot sector decides.
+  // A partition: a nested table makes it a container, else its boot sector decides.
   bool Probe(Volume& v, uint64_t end, int depth) {
     if (probes >= kMaxProbes || volumes.size() >= kMaxVolumes) return false;
     ++probes;
@@ -148,7 +148,7 @@ struct Detector {
   }
 };
 
-// Step 3: a boot sector without a partition table.
+// A boot sector without a partition table: FAT (its first FAT begins with the media byte) or NTFS.
 bool SearchBootSector(ByteSource& source, Volume& out) {
   uint64_t size = source.Size();
   return ScanWindows(source, 0, UINT64_MAX, [&](uint64_t offset, const uint8_t* s) {

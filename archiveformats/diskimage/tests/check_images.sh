@@ -27,8 +27,8 @@ by_folder() {
 }
 
 failures=0
-for spec in floppy:437 header32k:437 cyrillic:866 disk:437; do
-  name=${spec%%:*}; cp=${spec##*:}
+for image in floppy:437 header32k:437 cyrillic:866 disk:437; do
+  name=${image%%:*}; cp=${image##*:}
   out=$(list "$dir/$name.img" "$cp" | tr -d '\r')
   got=$(printf '%s\n' "$out" | grep -v '^# ' | grep $'\t' |
         awk -F'\t' '{ d = (substr($2, 7, 1) ~ /[13579BDF]/) ? "DIR" : $3;
