@@ -12,6 +12,7 @@
 
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 #include "renamer/core/engine.h"
 #include "renamer/core/messages.h"
 #include "renamer/core/settings.h"
@@ -25,16 +26,13 @@ namespace {
 using namespace quillet;
 
 // Plugin-wide state, all on the host's thread.
-HostStartupInfo gHost{};
-HostStandardFunctions gFunctions{};
+kel::HostCopy gCopy;  // the host's records, copied once
+HostStartupInfo& gHost = gCopy.info;
 std::unique_ptr<RegistryStore> gStore;
 Settings gSettings;
 std::unique_ptr<RenameList> gList;
 
-const wchar_t* Msg(int id) {
-  const wchar_t* text = gHost.HostGetMsg ? gHost.HostGetMsg(gHost.ModuleNumber, id) : nullptr;
-  return text ? text : L"";
-}
+const wchar_t* Msg(int id) { return gCopy.Msg(id); }
 
 // A warning message box with the plugin's title; returns the button chosen, -1 for Esc.
 int Message(uint32_t flags, const wchar_t* help, std::initializer_list<const wchar_t*> lines) {
@@ -138,16 +136,7 @@ int KEL_API GetMinKelVersionW() { return int(KelMakeVersion(2, 0, 1658)); }
 void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
   kel::FirewallVoid("SetStartupInfoW", [&] {
     if (!info) return;
-    size_t n = info->StructSize > 0 ? size_t(info->StructSize) : 0;
-    if (n > sizeof(gHost)) n = sizeof(gHost);
-    gHost = HostStartupInfo{};
-    std::memcpy(&gHost, info, n);
-    if (gHost.FSF) {
-      size_t f = gHost.FSF->StructSize > 0 ? size_t(gHost.FSF->StructSize) : 0;
-      if (f > sizeof(gFunctions)) f = sizeof(gFunctions);
-      std::memcpy(&gFunctions, gHost.FSF, f);
-      gHost.FSF = &gFunctions;
-    }
+    gCopy.Take(info);
     gStore = std::make_unique<RegistryStore>(gHost.RootKey ? gHost.RootKey : L"");
     CreateDefaultsIfMissing(*gStore);
     ReadSettings();

@@ -8,6 +8,7 @@
 #include "editortools/remarks/core/remarks.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 
 namespace {
 
@@ -21,12 +22,13 @@ constexpr DWORD kConfigNameChars = 1024;  // type names in the configuration men
 const wchar_t kDefaultMask[] = L"*.*";
 const wchar_t kDefaultComment[] = L"//";
 
-HostStartupInfo gInfo{};
-HostStandardFunctions gFsf{};
+kel::HostCopy gHost;  // the host's records, copied once
+HostStartupInfo& gInfo = gHost.info;
+HostStandardFunctions& gFsf = gHost.fsf;
 std::wstring gKey;     // "<root>\GLOSSA"
 int gLastAction = 0;   // the editor menu item chosen last in this run
 
-const wchar_t* GetMsg(int id) { return gInfo.HostGetMsg(gInfo.ModuleNumber, id); }
+const wchar_t* GetMsg(int id) { return gHost.Msg(id); }
 
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
@@ -316,12 +318,6 @@ void EditorAction() {
   }
 }
 
-void ReportException(const char* entry, const char*) {
-  std::wstring text = L"Glossa\nUnhandled exception in ";
-  for (const char* p = entry; *p; ++p) text += static_cast<wchar_t>(*p);
-  gInfo.HostMessage(gInfo.ModuleNumber, FMSG_ALLINONE | FMSG_WARNING | FMSG_MB_OK, nullptr,
-                    reinterpret_cast<const wchar_t* const*>(text.c_str()), 0, 0);
-}
 
 }  // namespace
 
@@ -330,9 +326,7 @@ extern "C" {
 int KEL_API GetMinKelVersionW() { return static_cast<int>(KelMakeVersion(2, 0, 1330)); }
 
 void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
-  gInfo = *info;
-  gFsf = *info->FSF;
-  gInfo.FSF = &gFsf;
+  gHost.Take(info);
   gKey = std::wstring(info->RootKey ? info->RootKey : L"") + L"\\GLOSSA";
 }
 
@@ -356,7 +350,7 @@ HANDLE KEL_API OpenPluginW(int, intptr_t) {
         EditorAction();
         return INVALID_HANDLE_VALUE;
       },
-      ReportException);
+      kel::MessageReport{&gHost, L"Glossa"});
 }
 
 int KEL_API ConfigureW(int) {
@@ -366,7 +360,7 @@ int KEL_API ConfigureW(int) {
         ConfigMenu();
         return 1;
       },
-      ReportException);
+      kel::MessageReport{&gHost, L"Glossa"});
 }
 
 }  // extern "C"

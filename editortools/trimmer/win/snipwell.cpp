@@ -8,6 +8,7 @@
 #include "editortools/trimmer/core/trim.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 
 namespace {
 
@@ -16,10 +17,11 @@ enum Msg { MMenuItem = 0, MProgress = 1, MCancelled = 2, MResult = 3 };
 constexpr WORD kBoxAttribute = 0x70;  // black on light grey
 constexpr size_t kFormatBuffer = 256;
 
-HostStartupInfo gInfo{};
-HostStandardFunctions gFsf{};
+kel::HostCopy gHost;  // the host's records, copied once
+HostStartupInfo& gInfo = gHost.info;
+HostStandardFunctions& gFsf = gHost.fsf;
 
-const wchar_t* GetMsg(int id) { return gInfo.HostGetMsg(gInfo.ModuleNumber, id); }
+const wchar_t* GetMsg(int id) { return gHost.Msg(id); }
 
 // The console handles are fetched once and kept for the plugin's life: the box must reach the
 // console even when standard output is redirected.
@@ -161,12 +163,6 @@ void Report(const snipwell::TrimResult& result) {
   gInfo.HostMessage(gInfo.ModuleNumber, flags, nullptr, reinterpret_cast<const wchar_t* const*>(text.c_str()), 0, 0);
 }
 
-void ReportException(const char* entry, const char*) {
-  std::wstring text = L"Snipwell\nUnhandled exception in ";
-  for (const char* p = entry; *p; ++p) text += static_cast<wchar_t>(*p);
-  gInfo.HostMessage(gInfo.ModuleNumber, FMSG_ALLINONE | FMSG_WARNING | FMSG_MB_OK, nullptr,
-                    reinterpret_cast<const wchar_t* const*>(text.c_str()), 0, 0);
-}
 
 }  // namespace
 
@@ -175,9 +171,7 @@ extern "C" {
 int KEL_API GetMinKelVersionW() { return static_cast<int>(KelMakeVersion(2, 0, 0)); }
 
 void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
-  gInfo = *info;
-  gFsf = *info->FSF;
-  gInfo.FSF = &gFsf;
+  gHost.Take(info);
 }
 
 void KEL_API GetPluginInfoW(PluginInfoW* info) {
@@ -201,7 +195,7 @@ HANDLE KEL_API OpenPluginW(int openFrom, intptr_t) {
         if (result.outcome != snipwell::TrimResult::Failed) Report(result);
         return INVALID_HANDLE_VALUE;
       },
-      ReportException);
+      kel::MessageReport{&gHost, L"Snipwell"});
 }
 
 }  // extern "C"
