@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <random>
@@ -313,5 +315,25 @@ class BatchRunner {
   std::vector<std::string> contentOf_;
   std::map<std::string, std::u16string> outside_;  // content -> name
 };
+
+// A count from the environment (to run far more batches by hand), or the fallback.
+inline uint64_t EnvNumber(const char* name, uint64_t fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
+}
+
+// Runs `batches` random batches (seeds seed, seed + 1, ...) on `disk`, stopping at the first
+// failure, and prints what they exercised.
+inline BatchStats RunRandomBatches(Disk* disk, uint64_t batches, uint32_t seed) {
+  BatchStats stats;
+  for (uint64_t b = 0; b < batches && !::testing::Test::HasFailure(); ++b) {
+    BatchRunner(disk, seed + uint32_t(b)).Run(&stats);
+  }
+  std::printf("batches %llu, items %llu, renamed %llu, given up %llu, prompts %llu, cancelled %llu, rollbacks %llu\n",
+              (unsigned long long)stats.batches, (unsigned long long)stats.items, (unsigned long long)stats.renamed,
+              (unsigned long long)stats.givenUp, (unsigned long long)stats.prompts, (unsigned long long)stats.cancelled,
+              (unsigned long long)stats.rollbacks);
+  return stats;
+}
 
 }  // namespace quillet::testing

@@ -39,23 +39,11 @@ class MemoryDisk : public Disk {
   MemoryFileSystem fs_;
 };
 
-uint64_t EnvNumber(const char* name, uint64_t fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
-}
-
 TEST(RenameReliability, RandomBatchesInMemoryLoseNothingAndRollBackExactly) {
   const uint64_t batches = EnvNumber("QUILLET_BATCHES", 4000);
   const uint32_t seed = uint32_t(EnvNumber("QUILLET_SEED", 20261208));
-  BatchStats stats;
   MemoryDisk disk;
-  for (uint64_t b = 0; b < batches && !HasFailure(); ++b) {
-    BatchRunner(&disk, seed + uint32_t(b)).Run(&stats);
-  }
-  std::printf("batches %llu, items %llu, renamed %llu, given up %llu, prompts %llu, cancelled %llu, rollbacks %llu\n",
-              (unsigned long long)stats.batches, (unsigned long long)stats.items, (unsigned long long)stats.renamed,
-              (unsigned long long)stats.givenUp, (unsigned long long)stats.prompts, (unsigned long long)stats.cancelled,
-              (unsigned long long)stats.rollbacks);
+  BatchStats stats = RunRandomBatches(&disk, batches, seed);
   // The draw must actually exercise the interesting paths.
   EXPECT_GT(stats.renamed, stats.batches / 2);
   EXPECT_GT(stats.givenUp, 0u);

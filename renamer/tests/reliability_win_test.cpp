@@ -107,11 +107,6 @@ class RealDisk : public Disk {
   std::vector<std::pair<std::u16string, HANDLE>> locks_;
 };
 
-uint64_t EnvNumber(const char* name, uint64_t fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? std::strtoull(v, nullptr, 10) : fallback;
-}
-
 TEST(RenameReliabilityOnDisk, MoveFileWNeverReplacesButAllowsACaseChange) {
   RealDisk disk;
   disk.Create(u"a.txt", false, "A");
@@ -139,15 +134,8 @@ TEST(RenameReliabilityOnDisk, MoveFileWNeverReplacesButAllowsACaseChange) {
 TEST(RenameReliabilityOnDisk, RandomBatchesLoseNothingAndRollBackExactly) {
   const uint64_t batches = EnvNumber("QUILLET_BATCHES", 600);
   const uint32_t seed = uint32_t(EnvNumber("QUILLET_SEED", 77001));
-  BatchStats stats;
   RealDisk disk;
-  for (uint64_t b = 0; b < batches && !HasFailure(); ++b) {
-    BatchRunner(&disk, seed + uint32_t(b)).Run(&stats);
-  }
-  std::printf("batches %llu, items %llu, renamed %llu, given up %llu, prompts %llu, cancelled %llu, rollbacks %llu\n",
-              (unsigned long long)stats.batches, (unsigned long long)stats.items, (unsigned long long)stats.renamed,
-              (unsigned long long)stats.givenUp, (unsigned long long)stats.prompts, (unsigned long long)stats.cancelled,
-              (unsigned long long)stats.rollbacks);
+  BatchStats stats = RunRandomBatches(&disk, batches, seed);
   EXPECT_GT(stats.renamed, stats.batches / 2);
   EXPECT_GT(stats.givenUp, 0u);
 }
