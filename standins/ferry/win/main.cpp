@@ -83,11 +83,15 @@ DWORD WINAPI Serve(void* first) {
       continue;
     }
     // A client may connect, write and close before we get here: its request is still there to read.
-    if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA)
-      HandleConnection(pipe);
+    bool connected =
+        ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA;
+    // The next instance exists before this connection is served: a client that comes straight
+    // back (the indicator opens one connection per request) finds an instance to connect to.
+    HANDLE next = NewInstance();
+    if (connected) HandleConnection(pipe);
     DisconnectNamedPipe(pipe);
     CloseHandle(pipe);
-    pipe = NewInstance();
+    pipe = next;
   }
 }
 
