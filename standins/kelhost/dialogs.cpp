@@ -691,8 +691,7 @@ int RunDialog(Host* h, Plugin* plugin, const GUID* id, int x1, int y1, int x2, i
     if (d.items[static_cast<size_t>(i)].type != DI_DOUBLEBOX && d.items[static_cast<size_t>(i)].type != DI_SINGLEBOX)
       h->Record(ItemLine(i, d.items[static_cast<size_t>(i)]));
 
-  if (!d.CallProc(DN_INITDIALOG, 0, param) && false) {
-  }
+  d.CallProc(DN_INITDIALOG, 0, param);
   if (!script) {
     h->Fail(L"no scripted answer for dialog: " + title);
   } else {
@@ -752,8 +751,6 @@ int RunDialog(Host* h, Plugin* plugin, const GUID* id, int x1, int y1, int x2, i
           break;
         case DialogStep::Close:
           d.RequestClose(step.item);
-          break;
-        case DialogStep::UserMessage:
           break;
       }
     }

@@ -110,7 +110,7 @@ class DialogView {
 // steps. When the dialog closes, the remaining steps are dropped (and recorded as a failure,
 // unless the dialog closed on the last step).
 struct DialogStep {
-  enum Kind { Type, Key, Click, Focus, Select, Idle, WaitUntil, Check, Close, UserMessage } kind = Idle;
+  enum Kind { Type, Key, Click, Focus, Select, Idle, WaitUntil, Check, Close } kind = Idle;
   int item = -1;
   std::wstring text;                   // Type: the new text of an edit
   uint32_t key = 0;                    // Key: a KelKeys code
