@@ -48,7 +48,8 @@ void WarningBox(LaunchSystem& sys, uint32_t extra, const Text& topic, std::vecto
 
 void AboutBox(LaunchSystem& sys) {
   Text spacer = sys.Message(kMsgSpacer);
-  Text title = u"\u00AB" + sys.Message(kMsgName) + u" " + kVersion + u"\u00BB";
+  Text title(1, u'\u00AB');
+  title.append(sys.Message(kMsgName)).append(u" ").append(kVersion).append(1, u'\u00BB');
   std::vector<Text> lines{spacer, title, spacer, u"Programs and documents from the command line",
                           sys.Message(kMsgLine6), sys.Message(kMsgLine5)};
   sys.Box(kBoxOk, u"Contents", lines);
@@ -166,7 +167,12 @@ Text CutText(const Text& text, size_t n, size_t keep) {
   size_t room = n - kMark.size();
   if (keep > room) keep = n / 2 < room ? n / 2 : room;
   size_t tail = room - keep;
-  return text.substr(0, keep) + kMark + text.substr(text.size() - tail);
+  Text out;
+  out.reserve(n);
+  out.append(text, 0, keep);
+  out.append(kMark);
+  out.append(text, text.size() - tail, tail);
+  return out;
 }
 
 Text FormatNumber(const Text& format, long long value) {

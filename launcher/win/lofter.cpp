@@ -21,7 +21,6 @@ std::unique_ptr<lofter::Settings> gSettings;
 
 const wchar_t* W(const Text& t) { return reinterpret_cast<const wchar_t*>(t.c_str()); }
 Text T(const wchar_t* s) { return s ? Text(reinterpret_cast<const char16_t*>(s)) : Text(); }
-Text T(const std::wstring& s) { return Text(reinterpret_cast<const char16_t*>(s.c_str()), s.size()); }
 
 class FileReader : public lofter::ByteReader {
  public:
