@@ -13,6 +13,7 @@
 //   hostdialog KIND TEXT [esc]     the host's own dialog KIND (0..6) confirmed with Enter (or Esc)
 //   info P                         the plugin's menu entries
 //   open P FROM ITEM               OpenPluginW(FROM, ITEM)
+//   command P TEXT                 OpenPluginW from the command line with TEXT (what follows the prefix)
 //   open-panel P FROM ITEM         the same, showing the plugin's panel in the active panel
 //   cd DIR                         change the active panel's directory (the plugin's SetDirectory)
 //   panel-key KEY                  a key in a plugin's panel (ProcessKey)
@@ -252,6 +253,10 @@ int wmain(int argc, wchar_t** argv) {
       host.GetPluginInfo(plugin(w[1]), &info);
     } else if (cmd == L"open" && w.size() >= 4 && plugin(w[1])) {
       host.OpenPlugin(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()));
+    } else if (cmd == L"command" && w.size() >= 2 && plugin(w[1])) {
+      std::wstring text = w.size() >= 3 ? Rest(w, 2) : std::wstring();
+      Print(L"[command line] " + text);
+      host.OpenPlugin(plugin(w[1]), OPEN_COMMANDLINE, reinterpret_cast<intptr_t>(text.c_str()));
     } else if (cmd == L"open-panel" && w.size() >= 4 && plugin(w[1])) {
       if (!host.OpenPanel(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()))) Print(L"[panel] no panel opened");
     } else if (cmd == L"cd" && w.size() >= 2) {
