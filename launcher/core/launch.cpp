@@ -1,5 +1,7 @@
 #include "launcher/core/launch.h"
 
+#include "host/kel_text.h"
+
 #include <cstring>
 
 namespace lofter {
@@ -175,11 +177,7 @@ Text CutText(const Text& text, size_t n, size_t keep) {
   return out;
 }
 
-Text FormatNumber(const Text& format, long long value) {
-  size_t at = format.find(u"%d");
-  if (at == Text::npos) return format;
-  return format.substr(0, at) + Number(value) + format.substr(at + 2);
-}
+Text FormatNumber(const Text& format, long long value) { return kel::FormatNumber(format, value); }
 
 bool EndsWithExe(const Text& path) {
   static const char16_t kExe[] = u".exe";
