@@ -22,6 +22,8 @@
 //   edit FILE                      open FILE in the editor
 //   key KEY                        a key in the editor (plugins first, then the editor)
 //   show-editor                    print the editor's text
+//   synchro [MS]                   wait (up to MS, default 10000) for a plugin's worker to ask for
+//                                  the synchronous event, and deliver it
 //   show-panel                     print the active panel
 //   registry                       print the plugins' settings
 //   say TEXT                       print TEXT
@@ -254,7 +256,13 @@ int wmain(int argc, wchar_t** argv) {
     } else if (cmd == L"open" && w.size() >= 4 && plugin(w[1])) {
       host.OpenPlugin(plugin(w[1]), _wtoi(w[2].c_str()), _wtoi(w[3].c_str()));
     } else if (cmd == L"command" && w.size() >= 2 && plugin(w[1])) {
-      std::wstring text = w.size() >= 3 ? Rest(w, 2) : std::wstring();
+      // The text goes as typed, quotes included: after the command word and the plugin number.
+      std::wstring text;
+      size_t at = line.find(w[1], line.find(L"command") + 7);
+      if (at != std::wstring::npos && w.size() >= 3) {
+        at = line.find_first_not_of(L" \t", at + w[1].size());
+        if (at != std::wstring::npos) text = line.substr(at);
+      }
       Print(L"[command line] " + text);
       host.OpenPlugin(plugin(w[1]), OPEN_COMMANDLINE, reinterpret_cast<intptr_t>(text.c_str()));
     } else if (cmd == L"open-panel" && w.size() >= 4 && plugin(w[1])) {
@@ -289,6 +297,16 @@ int wmain(int argc, wchar_t** argv) {
           Print(L"  " + std::to_wstring(i + 1) + L": " + t + (i == static_cast<size_t>(e->curLine) ? L"   <- cursor" : L""));
         }
       }
+    } else if (cmd == L"synchro") {
+      // A worker thread asks for the event when it is done; what the event does shows in the
+      // transcript (a panel update, a message), so the wait ends when the transcript grows.
+      int ms = w.size() >= 2 ? _wtoi(w[1].c_str()) : 10000;
+      size_t seen = host.transcript.size();
+      for (int waited = 0; host.transcript.size() == seen && waited <= ms; waited += 50) {
+        Sleep(50);
+        host.DeliverSynchroEvents();
+      }
+      if (host.transcript.size() == seen) Print(L"[synchro] no event within " + std::to_wstring(ms) + L" ms");
     } else if (cmd == L"show-panel") {
       Panel& panel = host.ActivePanel();
       if (panel.IsPlugin()) {
