@@ -87,11 +87,11 @@ std::vector<uint8_t> WindowAction(const Request& r, InvokeDevice& dev) {
   return TextAnswer(u"OK");
 }
 
-std::vector<uint8_t> MoveFile(const Request& r, InvokeDevice& dev) {
+std::vector<uint8_t> MovePath(const Request& r, InvokeDevice& dev) {
   std::u16string source, destination;
   if (!ParseMoveFile(r.params, r.paramsSize, source, destination))
     return TextAnswer(Hex8(kErrorInvalidParameter, false));
-  if (!dev.MoveFile(source, destination)) return TextAnswer(Hex8(dev.LastError(), false));
+  if (!dev.MovePath(source, destination)) return TextAnswer(Hex8(dev.LastError(), false));
   return TextAnswer(u"OK");
 }
 
@@ -120,7 +120,7 @@ std::vector<uint8_t> InputEvents(const Request& r, InvokeDevice& dev) {
   return TextAnswer(u"OK");
 }
 
-std::vector<uint8_t> DeleteFile(const Request& r, InvokeDevice& dev) {
+std::vector<uint8_t> DeletePath(const Request& r, InvokeDevice& dev) {
   std::u16string path;
   if (!ParsePath(r.params, r.paramsSize, path)) return Code(kErrorInvalidParameter);
   uint32_t attributes = dev.GetAttributes(path);
@@ -128,7 +128,7 @@ std::vector<uint8_t> DeleteFile(const Request& r, InvokeDevice& dev) {
   if (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) {
     if (!dev.SetAttributes(path, kAttrNormal | (attributes & kAttrDirectory))) return Code(dev.LastError());
   }
-  bool done = (attributes & kAttrDirectory) ? dev.RemoveDirectory(path) : dev.DeleteFile(path);
+  bool done = (attributes & kAttrDirectory) ? dev.RemoveFolder(path) : dev.DeletePath(path);
   return Code(done ? 0 : dev.LastError());
 }
 
@@ -153,11 +153,11 @@ std::vector<uint8_t> HandleRequest(const uint8_t* data, size_t size, InvokeDevic
     case Command::kWindows: return Windows(dev);
     case Command::kBrowserInfo: return BrowserInfo(dev);
     case Command::kWindowAction: return WindowAction(r, dev);
-    case Command::kMoveFile: return MoveFile(r, dev);
+    case Command::kMoveFile: return MovePath(r, dev);
     case Command::kEnumContacts: return pim::EnumerateItems(dev.Pim(), r.params, r.paramsSize);
     case Command::kUpdateContact: return pim::UpdateItem(dev.Pim(), r.params, r.paramsSize);
     case Command::kInputEvent: return InputEvents(r, dev);
-    case Command::kDeleteFile: return DeleteFile(r, dev);
+    case Command::kDeleteFile: return DeletePath(r, dev);
     case Command::kSetAttrib: return SetAttrib(r, dev);
   }
   return TextAnswer(kUnknownCommand);

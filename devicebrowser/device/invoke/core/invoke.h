@@ -61,11 +61,11 @@ class InvokeDevice {
   virtual void MouseEvent(uint32_t flags, uint32_t x, uint32_t y, uint32_t wheel, uint32_t extra) = 0;
   virtual bool PostText(const std::u16string& text) = 0;
 
-  virtual bool MoveFile(const std::u16string& source, const std::u16string& destination) = 0;
+  virtual bool MovePath(const std::u16string& source, const std::u16string& destination) = 0;
   virtual uint32_t GetAttributes(const std::u16string& path) = 0;  // kInvalidAttributes on failure
   virtual bool SetAttributes(const std::u16string& path, uint32_t attributes) = 0;
-  virtual bool RemoveDirectory(const std::u16string& path) = 0;
-  virtual bool DeleteFile(const std::u16string& path) = 0;
+  virtual bool RemoveFolder(const std::u16string& path) = 0;
+  virtual bool DeletePath(const std::u16string& path) = 0;
 
   virtual pim::Store& Pim() = 0;
 };

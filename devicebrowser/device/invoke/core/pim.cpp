@@ -40,10 +40,11 @@ const std::vector<FieldDef> kTaskFields = {
 
 constexpr uint32_t kNotSupported = 50;  // the store's answer for a field it cannot hold
 
-std::u16string Pad(int v, int width) {
-  std::u16string s = Decimal(v);
-  while (static_cast<int>(s.size()) < width) s.insert(s.begin(), u'0');
-  return s;
+// Appends v in decimal with leading zeros to `width` digits.
+void AppendPadded(std::u16string& out, int v, int width) {
+  std::u16string digits = Decimal(v);
+  for (int i = static_cast<int>(digits.size()); i < width; ++i) out.push_back(u'0');
+  out += digits;
 }
 
 // Exactly `width` decimal digits at `at`.
@@ -111,10 +112,23 @@ uint32_t DefaultFolder(Kind kind) {
 }
 
 std::u16string FormatDate(const Date& d) {
-  std::u16string s = Pad(d.day, 2) + u"." + Pad(d.month, 2) + u"." + Pad(d.year, 4);
+  std::u16string s;
+  AppendPadded(s, d.day, 2);
+  s.push_back(u'.');
+  AppendPadded(s, d.month, 2);
+  s.push_back(u'.');
+  AppendPadded(s, d.year, 4);
   if (!d.hasTime && !d.hasMilli) return s;
-  s += u" " + Pad(d.hour, 2) + u":" + Pad(d.minute, 2) + u":" + Pad(d.second, 2);
-  if (d.hasMilli) s += u"." + Pad(d.milli, 3);
+  s.push_back(u' ');
+  AppendPadded(s, d.hour, 2);
+  s.push_back(u':');
+  AppendPadded(s, d.minute, 2);
+  s.push_back(u':');
+  AppendPadded(s, d.second, 2);
+  if (d.hasMilli) {
+    s.push_back(u'.');
+    AppendPadded(s, d.milli, 3);
+  }
   return s;
 }
 

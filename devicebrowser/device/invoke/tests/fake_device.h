@@ -136,7 +136,7 @@ class FakeDevice : public InvokeDevice {
     if (postTextFail) lastError = 6;
     return !postTextFail;
   }
-  bool MoveFile(const std::u16string& from, const std::u16string& to) override {
+  bool MovePath(const std::u16string& from, const std::u16string& to) override {
     auto it = files.find(from);
     if (it == files.end()) {
       lastError = 2;
@@ -168,8 +168,8 @@ class FakeDevice : public InvokeDevice {
     log.push_back("setattr " + std::to_string(a));
     return true;
   }
-  bool RemoveDirectory(const std::u16string& path) override { return Remove(path, true); }
-  bool DeleteFile(const std::u16string& path) override { return Remove(path, false); }
+  bool RemoveFolder(const std::u16string& path) override { return Remove(path, true); }
+  bool DeletePath(const std::u16string& path) override { return Remove(path, false); }
   pim::Store& Pim() override { return store; }
 
  private:
