@@ -120,7 +120,7 @@ bool IsPlainString(const RegistryValue& v) {
 uint32_t ComposeAttributes(bool isDirectory, bool hostReadOnly, std::optional<uint32_t> sidecar) {
   uint32_t a = sidecar ? (*sidecar & ~kAttrDirectory) : (isDirectory ? 0u : kAttrArchive);
   if (isDirectory) a |= kAttrDirectory;
-  if (hostReadOnly) a |= kAttrReadOnly;
+  if (hostReadOnly && !sidecar) a |= kAttrReadOnly;
   if ((a & ~kAttrNormal) != 0) a &= ~kAttrNormal;
   return a == 0 ? kAttrNormal : a;
 }
@@ -326,11 +326,17 @@ RegistryStore RegistryStore::Parse(std::string_view text) {
 std::string RegistryStore::Serialize() const {
   std::string out;
   for (const auto& [folded, key] : keys_) {
-    out += "[" + Utf16ToUtf8(key.path) + "]\n";
+    out += '[';
+    out += Utf16ToUtf8(key.path);
+    out += "]\n";
     for (const auto& [vfolded, entry] : key.values) {
       const auto& [name, value] = entry;
-      out += name.empty() ? std::string("@") : Quote(name);
-      out += "=";
+      if (name.empty()) {
+        out += '@';
+      } else {
+        out += Quote(name);
+      }
+      out += '=';
       if (IsPlainString(value)) {
         std::u16string text;
         for (size_t i = 0; i + 2 < value.data.size(); i += 2) {

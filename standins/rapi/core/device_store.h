@@ -38,8 +38,8 @@ inline constexpr uint32_t kSettableAttributes = kAttrReadOnly | kAttrHidden | kA
 inline constexpr uint64_t DeviceWriteTime(uint64_t fileTime) { return fileTime - fileTime % 20000000u; }
 
 // The attribute word the device reports for an entry: the sidecar's word when it has one
-// (the directory bit always from the host), else archive for a file and directory for a folder;
-// the host's read-only bit is added either way; "normal" only when no other bit is set.
+// (the directory bit always from the host), else archive for a file and directory for a folder
+// plus the host's read-only bit; "normal" only when no other bit is set.
 uint32_t ComposeAttributes(bool isDirectory, bool hostReadOnly, std::optional<uint32_t> sidecar);
 
 // The word stored after a program sets `requested` on an entry whose word is `current`: the

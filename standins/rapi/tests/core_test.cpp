@@ -127,6 +127,7 @@ TEST(DeviceStore, AttributesComposeFromHostAndSidecar) {
   EXPECT_EQ(ComposeAttributes(true, false, std::nullopt), kAttrDirectory);
   EXPECT_EQ(ComposeAttributes(false, true, std::nullopt), kAttrArchive | kAttrReadOnly);
   EXPECT_EQ(ComposeAttributes(false, false, 0x41u), 0x41u);
+  EXPECT_EQ(ComposeAttributes(false, true, 0x2u), 0x2u);  // the sidecar's word stands
   EXPECT_EQ(ComposeAttributes(false, false, 0x80u), 0x80u);
   EXPECT_EQ(ComposeAttributes(false, false, 0u), 0x80u);
   EXPECT_EQ(ComposeAttributes(true, false, 0x100u), 0x110u);  // a storage card
