@@ -145,7 +145,9 @@ AttributeSidecar AttributeSidecar::Parse(std::string_view text) {
       return;
     }
     std::u16string path = Utf8ToUtf16(Trim(line.substr(space)));
-    if (path.empty() || path[0] != u'\\') {
+    bool control = false;
+    for (char16_t c : path) control = control || c < 0x20;
+    if (path.empty() || path[0] != u'\\' || control) {  // device paths hold no control characters
       ++s.badLines_;
       return;
     }

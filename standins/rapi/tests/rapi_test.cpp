@@ -76,7 +76,7 @@ class Device : public ::testing::Test {
   std::wstring Host(const std::wstring& devicePath) const { return root_ + devicePath; }
   void MakeFolder(const std::wstring& devicePath) { ASSERT_TRUE(CreateDirectoryW(Host(devicePath).c_str(), nullptr)); }
   void MakeFile(const std::wstring& devicePath, std::string_view content = "data") {
-    ASSERT_TRUE(WriteWholeFile(Host(devicePath), content));
+    ASSERT_TRUE(WriteWholeFile(Host(devicePath), content)) << GetLastError();
   }
   void WriteState(std::u16string_view file, std::string_view text) {
     ASSERT_TRUE(WriteWholeFile(StatePath(root_, file), text));
@@ -644,7 +644,11 @@ TEST_F(DeviceWithPieces, CreateProcessStartsTheDeviceProgramAsARealProcess) {
   std::wstring text(reinterpret_cast<const wchar_t*>(out.data()), out.size() / 2);
   EXPECT_NE(text.find(L"alpha 42"), std::wstring::npos);
   // It runs in the device root, with the same KEL_DEVICE_ROOT, so its device calls land there too.
-  EXPECT_NE(text.find(L"kel-rapi-"), std::wstring::npos);
+  EXPECT_NE(text.find(L"\n" + root_), std::wstring::npos);
+  // A program that is not one for this processor is refused as such.
+  MakeFile(L"\\arm.exe", std::string(4096, '\x7f'));
+  EXPECT_FALSE(CeCreateProcess(L"\\arm.exe", L"", nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
+  EXPECT_EQ(CeGetLastError(), 193u);
   EXPECT_FALSE(CeCreateProcess(L"\\Missing.exe", L"", nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));
   EXPECT_EQ(CeGetLastError(), 2u);
   EXPECT_FALSE(CeCreateProcess(L"\\Windows", L"", nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi));

@@ -66,12 +66,15 @@ struct Emulator {
   std::wstring root;
 
   std::wstring scriptPath;
-  FileStamp scriptStamp;
+  std::string scriptText;
+  bool scriptLoaded = false;
   FaultPlan plan;
 
-  FileStamp sidecarStamp;
+  std::string sidecarText;
+  bool sidecarLoaded = false;
   AttributeSidecar sidecar;
-  FileStamp registryStamp;
+  std::string registryText;
+  bool registryLoaded = false;
   RegistryStore registry;
 
   std::map<HANDLE, std::unique_ptr<DeviceObject>> objects;
@@ -81,51 +84,47 @@ struct Emulator {
   HANDLE startCancel = nullptr;
 
   // ---- state files
+  // Tests, the device library (inside CeRapiInvoke) and device programs (other processes) change
+  // these files at any time, so each call reads them afresh; a file is parsed again only when
+  // its text changed (the script's counters run on until then).
+
+  static bool Reload(const std::wstring& path, std::string& cached) {
+    std::string text;
+    if (!path.empty()) ReadWholeFile(path, text);
+    if (text == cached) return false;
+    cached = std::move(text);
+    return true;
+  }
 
   void RefreshScript() {
-    if (scriptPath.empty()) return;
-    FileStamp stamp = StampOf(scriptPath);
-    if (stamp == scriptStamp) return;
-    scriptStamp = stamp;
-    std::string text;
-    if (stamp.exists) ReadWholeFile(scriptPath, text);
-    plan = FaultPlan(FaultScript::Parse(text));
+    if (Reload(scriptPath, scriptText) || !scriptLoaded) plan = FaultPlan(FaultScript::Parse(scriptText));
+    scriptLoaded = true;
   }
 
   AttributeSidecar& Sidecar() {
-    std::wstring path = StatePath(root, kAttributesFile);
-    FileStamp stamp = StampOf(path);
-    if (!(stamp == sidecarStamp)) {
-      sidecarStamp = stamp;
-      std::string text;
-      if (stamp.exists) ReadWholeFile(path, text);
-      sidecar = AttributeSidecar::Parse(text);
+    if (Reload(StatePath(root, kAttributesFile), sidecarText) || !sidecarLoaded) {
+      sidecar = AttributeSidecar::Parse(sidecarText);
     }
+    sidecarLoaded = true;
     return sidecar;
   }
 
   void SaveSidecar() {
-    std::wstring path = StatePath(root, kAttributesFile);
-    WriteWholeFile(path, sidecar.Serialize());
-    sidecarStamp = StampOf(path);
+    sidecarText = sidecar.Serialize();
+    WriteWholeFile(StatePath(root, kAttributesFile), sidecarText);
   }
 
   RegistryStore& Registry() {
-    std::wstring path = StatePath(root, kRegistryFile);
-    FileStamp stamp = StampOf(path);
-    if (!(stamp == registryStamp)) {
-      registryStamp = stamp;
-      std::string text;
-      if (stamp.exists) ReadWholeFile(path, text);
-      registry = RegistryStore::Parse(text);
+    if (Reload(StatePath(root, kRegistryFile), registryText) || !registryLoaded) {
+      registry = RegistryStore::Parse(registryText);
     }
+    registryLoaded = true;
     return registry;
   }
 
   void SaveRegistry() {
-    std::wstring path = StatePath(root, kRegistryFile);
-    WriteWholeFile(path, registry.Serialize());
-    registryStamp = StampOf(path);
+    registryText = registry.Serialize();
+    WriteWholeFile(StatePath(root, kRegistryFile), registryText);
   }
 
   void Record(const char* call, const std::string& detail, const std::string& outcome) {
@@ -432,11 +431,11 @@ HRESULT WINAPI CeRapiInitEx(RAPIINIT* init) {
                                                  : StatePath(e.root, kScriptFile);
     if (scriptPath != e.scriptPath) {
       e.scriptPath = scriptPath;
-      e.scriptStamp = FileStamp{true, ~0ull, ~0ull};  // read it afresh
+      e.scriptLoaded = false;  // another script: played from its start
     }
     e.RefreshScript();
-    // Another root may have other state files: read them afresh.
-    e.sidecarStamp = e.registryStamp = FileStamp{true, ~0ull, ~0ull};
+    // Another root has other state files.
+    e.sidecarLoaded = e.registryLoaded = false;
     ConnectDecision decision = e.plan.OnConnectAttempt();
     if (e.root.empty()) decision = ConnectDecision{false, 0, kConnectFailed};  // no device folder: no device
     HANDLE event = nullptr;
