@@ -9,7 +9,8 @@
 //   messagebox.log     every message box shown, with the answer given
 //   pim                contacts, appointments and tasks as item records
 //   script             rapi.dll's fault script; a rule naming "LocalAlloc" fails the answer
-//                      allocation of the invoke library
+//                      allocation of the invoke library, one naming "RegSetValueEx" the
+//                      device's registry writes
 // Every call reads the files afresh, so rapi.dll, the invoke library and the policy updater
 // (a process of its own) always agree.
 #include <windows.h>
@@ -24,6 +25,7 @@
 #include "standins/rapi/core/device_path.h"
 #include "standins/rapi/core/device_store.h"
 #include "standins/rapi/core/fault_script.h"
+#include "standins/rapi/win/device_folder.h"
 
 namespace device_seam {
 namespace {
@@ -31,18 +33,8 @@ namespace {
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 
-std::wstring Root() {
-  wchar_t buf[1024];
-  DWORD n = GetEnvironmentVariableW(L"KEL_DEVICE_ROOT", buf, 1024);
-  if (n == 0 || n >= 1024) return L"";
-  std::wstring root(buf, n);
-  while (root.size() > 3 && root.back() == L'\\') root.pop_back();
-  return root;
-}
-
-std::wstring StateFile(const std::u16string_view name) {
-  return Root() + L"\\" + W(std::u16string(rapiemu::kStateFolder)) + L"\\" + W(std::u16string(name));
-}
+std::wstring Root() { return rapiemu::DeviceRootFromEnvironment(); }
+std::wstring StateFile(std::u16string_view name) { return rapiemu::StatePath(Root(), name); }
 
 // Maps a device path into the root; on refusal the device's error is the last error.
 bool Map(const std::wstring& path, rapiemu::MappedPath& m) {
@@ -59,42 +51,22 @@ bool Map(const std::wstring& path, rapiemu::MappedPath& m) {
   return true;
 }
 
-bool ReadWhole(const std::wstring& path, std::string& out) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  out.clear();
-  char buf[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr) != 0) && got) out.append(buf, got);
-  CloseHandle(h);
-  return ok;
-}
-
-bool WriteWhole(const std::wstring& path, const std::string& data) {
-  CreateDirectoryW(StateFile(u"").c_str(), nullptr);
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr) && put == data.size();
-  CloseHandle(h);
-  return ok;
-}
-
+bool ReadWhole(const std::wstring& path, std::string& out) { return rapiemu::ReadWholeFile(path, out); }
+bool WriteWhole(const std::wstring& path, const std::string& data) { return rapiemu::WriteWholeFile(path, data); }
 // Appends one line; false (last error set) when the file cannot be written.
-bool AppendLine(const std::wstring& path, const std::string& line) {
-  CreateDirectoryW(StateFile(u"").c_str(), nullptr);
-  HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  std::string text = line + "\n";
-  DWORD put = 0;
-  bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) && put == text.size();
-  DWORD err = GetLastError();
-  CloseHandle(h);
-  SetLastError(err);
-  return ok;
+bool AppendLine(const std::wstring& path, const std::string& line) { return rapiemu::AppendLine(path, line); }
+
+// A device-side call the fault script names ("fail LocalAlloc always error 8"): the error it
+// fails with. Only rules naming the call itself count; the counts of rapi.dll's rules are its own.
+bool ScriptedFailure(std::string_view call, DWORD& error) {
+  std::string text;
+  if (!ReadWhole(StateFile(rapiemu::kScriptFile), text)) return false;
+  for (const auto& rule : rapiemu::FaultScript::Parse(text).rules)
+    if (rule.call == call) {
+      error = rule.lost || rule.error == 0 ? ERROR_GEN_FAILURE : rule.error;
+      return true;
+    }
+  return false;
 }
 
 rapiemu::AttributeSidecar LoadSidecar() {
@@ -341,6 +313,8 @@ LONG RegQueryValue(HKEY key, const std::wstring& name, DWORD* type, BYTE* data, 
 }
 
 LONG RegSetValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, DWORD size) {
+  DWORD refused;
+  if (ScriptedFailure("RegSetValueEx", refused)) return static_cast<LONG>(refused);
   rapiemu::RegistryStore store = LoadRegistry();
   rapiemu::RegistryValue v;
   v.type = type;
@@ -439,13 +413,10 @@ handrel::pim::Store& PimStore() {
 }
 
 void* AllocAnswer(size_t size) {
-  std::string text;
-  if (ReadWhole(StateFile(rapiemu::kScriptFile), text)) {
-    for (const auto& rule : rapiemu::FaultScript::Parse(text).rules)
-      if (rule.call == "LocalAlloc") {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-      }
+  DWORD error;
+  if (ScriptedFailure("LocalAlloc", error)) {
+    SetLastError(error);
+    return nullptr;
   }
   return LocalAlloc(LMEM_FIXED, size ? size : 1);
 }
