@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "devicebrowser/common/rapi_api.h"
+#include "standins/rapi/testing/emulated_device.h"
 #include "standins/rapi/win/device_folder.h"
 
 using namespace rapiemu;
@@ -26,26 +27,6 @@ std::wstring TestBinaryFolder() {
   return s.substr(0, s.rfind(L'\\'));
 }
 
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW d;
-  HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &d);
-  if (f != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = d.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(f, &d));
-    FindClose(f);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
 uint64_t Ticks(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 FILETIME FileTime(uint64_t ticks) {
   return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
@@ -53,51 +34,16 @@ FILETIME FileTime(uint64_t ticks) {
 
 class Device : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int counter = 0;
-    root_ = std::wstring(temp) + L"kel-rapi-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter);
-    RemoveTree(root_);
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-    SetEnvironmentVariableW(L"KEL_DEVICE_ROOT", root_.c_str());
-    SetEnvironmentVariableW(L"KEL_RAPI_SCRIPT", nullptr);
-    init_.cbSize = sizeof init_;
-    init_.heRapiInit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    init_.hrRapiInit = kRapiInitPending;
-  }
-  void TearDown() override {
-    CeRapiUninit();
-    CloseHandle(init_.heRapiInit);
-    RemoveTree(root_);
-  }
+  void SetUp() override { ASSERT_NE(GetFileAttributesW(root_.c_str()), INVALID_FILE_ATTRIBUTES); }
 
-  std::wstring Host(const std::wstring& devicePath) const { return root_ + devicePath; }
-  void MakeFolder(const std::wstring& devicePath) { ASSERT_TRUE(CreateDirectoryW(Host(devicePath).c_str(), nullptr)); }
+  std::wstring Host(const std::wstring& devicePath) const { return device_.Host(devicePath); }
+  void MakeFolder(const std::wstring& devicePath) { ASSERT_TRUE(device_.MakeFolder(devicePath)); }
   void MakeFile(const std::wstring& devicePath, std::string_view content = "data") {
-    ASSERT_TRUE(WriteWholeFile(Host(devicePath), content)) << GetLastError();
+    ASSERT_TRUE(device_.MakeFile(devicePath, content)) << GetLastError();
   }
-  void WriteState(std::u16string_view file, std::string_view text) {
-    ASSERT_TRUE(WriteWholeFile(StatePath(root_, file), text));
-  }
-  std::string ReadState(std::u16string_view file) {
-    std::string text;
-    ReadWholeFile(StatePath(root_, file), text);
-    return text;
-  }
-
-  // Starts the connection and waits for its event as the plugin does, in 250 ms slices.
-  HRESULT Connect(DWORD limitMs = 5000) {
-    ResetEvent(init_.heRapiInit);
-    init_.hrRapiInit = kRapiInitPending;
-    HRESULT hr = CeRapiInitEx(&init_);
-    if (FAILED(hr)) return hr;
-    for (DWORD waited = 0; waited < limitMs; waited += 250) {
-      if (WaitForSingleObject(init_.heRapiInit, 250) == WAIT_OBJECT_0) return init_.hrRapiInit;
-    }
-    return static_cast<HRESULT>(0x800705B4u);  // timeout: the test's own verdict
-  }
+  void WriteState(std::u16string_view file, std::string_view text) { ASSERT_TRUE(device_.WriteState(file, text)); }
+  std::string ReadState(std::u16string_view file) { return device_.ReadState(file); }
+  HRESULT Connect() { return device_.Connect(); }
 
   // Names a find request yields, in order.
   std::vector<std::wstring> Find(const wchar_t* pattern, DWORD* error = nullptr) {
@@ -123,8 +69,9 @@ class Device : public ::testing::Test {
     return d;
   }
 
-  std::wstring root_;
-  RAPIINIT init_{};
+  EmulatedDevice device_{L"kel-rapi"};
+  const std::wstring& root_ = device_.root();
+  RAPIINIT& init_ = device_.record();
 };
 
 // ---- connection
