@@ -537,6 +537,7 @@ TEST_F(DeviceWithPieces, InvokeCallsTheDeviceLibraryWithLocalBlocks) {
   // The device's own failure result comes back with its answer.
   hr = CeRapiInvoke(L"\\Windows\\TestDevice.dll", L"Refuse", 1, Request("x"), &size, &answer, nullptr, 0);
   EXPECT_EQ(hr, E_ACCESSDENIED);
+  EXPECT_EQ(CeGetLastError(), 5u);
   ASSERT_NE(answer, nullptr);
   EXPECT_STREQ(reinterpret_cast<char*>(answer), "bad");
   LocalFree(answer);

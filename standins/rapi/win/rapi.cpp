@@ -565,7 +565,8 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR dllPath, LPCWSTR functionName, DWORD inputSi
       LocalFree(answer);
     }
     FreeLibrary(library);
-    if (FAILED(hr)) e.lastError = static_cast<DWORD>(hr) & 0xFFFF;
+    // A library's Win32 failure carries the device's error code; other results carry none.
+    if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32) e.lastError = static_cast<DWORD>(HRESULT_CODE(hr));
     return hr;
   });
 }
