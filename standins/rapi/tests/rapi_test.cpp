@@ -298,6 +298,23 @@ TEST_F(Device, FilesReadWriteAndKeepWriteTimesAtTwoSeconds) {
   EXPECT_FALSE(CeWriteFile(h, "x", 1, &n, nullptr));
   EXPECT_EQ(CeGetLastError(), 5u);
   EXPECT_TRUE(CeCloseHandle(h));
+  // A file of 4 GiB and more shows its high size word (a sparse host file).
+  HANDLE big = CreateFileW(Host(L"\\Windows\\big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(big, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER end;
+  end.QuadPart = (1LL << 32) + 5;
+  ASSERT_TRUE(SetFilePointerEx(big, end, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(big));
+  CloseHandle(big);
+  CE_FIND_DATA d = FindOne(L"\\Windows\\big.bin");
+  EXPECT_EQ(d.nFileSizeHigh, 1u);
+  EXPECT_EQ(d.nFileSizeLow, 5u);
+  h = CeCreateFile(L"\\Windows\\big.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD high = 0;
+  EXPECT_EQ(CeGetFileSize(h, &high), 5u);
+  EXPECT_EQ(high, 1u);
+  EXPECT_TRUE(CeCloseHandle(h));
 }
 
 TEST_F(Device, AttributesComeFromTheSidecar) {

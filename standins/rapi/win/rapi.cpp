@@ -195,11 +195,12 @@ struct Emulator {
     return m.ok();
   }
 
-  CE_FIND_DATA FindRecord(const std::u16string& devicePath, std::u16string_view name, const WIN32_FIND_DATAW& host) {
+  static CE_FIND_DATA FindRecord(const AttributeSidecar& sidecar, const std::u16string& devicePath,
+                                 std::u16string_view name, const WIN32_FIND_DATAW& host) {
     CE_FIND_DATA d{};
     bool dir = (host.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     bool readOnly = !dir && (host.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    d.dwFileAttributes = ComposeAttributes(dir, readOnly, Sidecar().Find(devicePath));
+    d.dwFileAttributes = ComposeAttributes(dir, readOnly, sidecar.Find(devicePath));
     d.ftCreationTime = host.ftCreationTime;
     d.ftLastAccessTime = host.ftLastAccessTime;
     d.ftLastWriteTime = DeviceWriteFileTime(host.ftLastWriteTime);
@@ -317,6 +318,7 @@ DWORD WINAPI StartThread(LPVOID param) {
 bool CollectFindEntries(Emulator& e, const MappedPattern& p, std::vector<CE_FIND_DATA>& out) {
   std::wstring folder = ToWide(p.folder.hostPath);
   bool isRoot = p.folder.devicePath == u"\\";
+  const AttributeSidecar& sidecar = e.Sidecar();  // read once for the whole listing
   if (!isRoot) {
     WIN32_FIND_DATAW self{};
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -330,7 +332,7 @@ bool CollectFindEntries(Emulator& e, const MappedPattern& p, std::vector<CE_FIND
     self.ftLastAccessTime = data.ftLastAccessTime;
     self.ftLastWriteTime = data.ftLastWriteTime;
     for (std::u16string_view dot : {std::u16string_view(u"."), std::u16string_view(u"..")}) {
-      if (MatchFindPattern(p.pattern, dot)) out.push_back(e.FindRecord(p.folder.devicePath, dot, self));
+      if (MatchFindPattern(p.pattern, dot)) out.push_back(Emulator::FindRecord(sidecar, p.folder.devicePath, dot, self));
     }
   }
   std::vector<std::pair<std::u16string, CE_FIND_DATA>> entries;
@@ -354,7 +356,7 @@ bool CollectFindEntries(Emulator& e, const MappedPattern& p, std::vector<CE_FIND
         name = ToU16(exact.cFileName);
         FindClose(f);
       }
-      entries.emplace_back(FoldCase(name), e.FindRecord(devicePath, name, host));
+      entries.emplace_back(FoldCase(name), Emulator::FindRecord(sidecar, devicePath, name, host));
     } else {
       DWORD error = GetLastError();
       if (error == ERROR_PATH_NOT_FOUND) {
@@ -375,7 +377,7 @@ bool CollectFindEntries(Emulator& e, const MappedPattern& p, std::vector<CE_FIND
       if (isRoot && EqualNoCase(name, kStateFolder)) continue;
       if (!MatchFindPattern(p.pattern, name)) continue;
       std::u16string devicePath = (isRoot ? u"" : p.folder.devicePath) + u"\\" + name;
-      entries.emplace_back(FoldCase(name), e.FindRecord(devicePath, name, host));
+      entries.emplace_back(FoldCase(name), Emulator::FindRecord(sidecar, devicePath, name, host));
     } while (FindNextFileW(f, &host));
     FindClose(f);
   }
