@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "devicebrowser/common/rapi_api.h"
+#include "standins/rapi/testing/emulated_device.h"
 #include "standins/rapi/win/device_folder.h"
 
 namespace devicetest {
@@ -19,25 +21,6 @@ inline std::wstring BinaryFolder() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring s = path;
   return s.substr(0, s.rfind(L'\\'));
-}
-
-inline void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW d;
-  HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &d);
-  if (f != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = d.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(child);
-      else
-        DeleteFileW(child.c_str());
-    } while (FindNextFileW(f, &d));
-    FindClose(f);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 inline std::vector<uint8_t> Wide(const std::u16string& s, bool terminate = true) {
@@ -79,49 +62,21 @@ struct InvokeResult {
 class DeviceSession : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int counter = 0;
-    root_ = std::wstring(temp) + L"kel-handheld-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter);
-    RemoveTree(root_);
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((root_ + L"\\Windows").c_str(), nullptr));
-    SetEnvironmentVariableW(L"KEL_DEVICE_ROOT", root_.c_str());
-    SetEnvironmentVariableW(L"KEL_RAPI_SCRIPT", nullptr);
+    device_ = std::make_unique<rapiemu::EmulatedDevice>(L"kel-handheld");
+    root_ = device_->root();
+    ASSERT_TRUE(device_->MakeFolder(L"\\Windows"));
     WriteState(u"registry",
                "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Test\"\n"
                "[HKEY_LOCAL_MACHINE\\Security\\Policies\\Policies]\n\"00001001\"=dword:00000001\n");
-    init_.cbSize = sizeof init_;
-    init_.heRapiInit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    init_.hrRapiInit = kRapiInitPending;
   }
-  void TearDown() override {
-    CeRapiUninit();
-    CloseHandle(init_.heRapiInit);
-    RemoveTree(root_);
-  }
+  void TearDown() override { device_.reset(); }
 
-  void WriteState(std::u16string_view file, std::string_view text) {
-    ASSERT_TRUE(rapiemu::WriteWholeFile(rapiemu::StatePath(root_, file), text));
-  }
-  std::string ReadState(std::u16string_view file) {
-    std::string text;
-    rapiemu::ReadWholeFile(rapiemu::StatePath(root_, file), text);
-    return text;
-  }
-  std::wstring Host(const std::wstring& devicePath) const { return root_ + devicePath; }
-
+  void WriteState(std::u16string_view file, std::string_view text) { ASSERT_TRUE(device_->WriteState(file, text)); }
+  std::string ReadState(std::u16string_view file) { return device_->ReadState(file); }
+  std::wstring Host(const std::wstring& devicePath) const { return device_->Host(devicePath); }
   // Starts the connection and waits for its event in 250 ms slices, as the plugin does.
-  HRESULT Connect() {
-    ResetEvent(init_.heRapiInit);
-    init_.hrRapiInit = kRapiInitPending;
-    HRESULT hr = CeRapiInitEx(&init_);
-    if (FAILED(hr)) return hr;
-    for (int slice = 0; slice < 40; ++slice)
-      if (WaitForSingleObject(init_.heRapiInit, 250) == WAIT_OBJECT_0) return init_.hrRapiInit;
-    return static_cast<HRESULT>(0x800705B4u);
-  }
+  HRESULT Connect() { return device_->Connect(10000); }
+  RAPIINIT& StartRecord() { return device_->record(); }
 
   // Writes a file of the test's build folder to the device through the remote API.
   bool Place(const wchar_t* buildFile, const wchar_t* devicePath) {
@@ -162,8 +117,8 @@ class DeviceSession : public ::testing::Test {
   }
   std::u16string InvokeText(const std::vector<uint8_t>& request) { return Text(Invoke(request).answer); }
 
+  std::unique_ptr<rapiemu::EmulatedDevice> device_;
   std::wstring root_;
-  RAPIINIT init_{};
 };
 
 }  // namespace devicetest

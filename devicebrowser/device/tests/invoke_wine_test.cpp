@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devicebrowser/device/invoke/core/records.h"
+#include "devicebrowser/device/invoke/tests/capture_checks.h"
 #include "devicebrowser/device/tests/device_session.h"
 
 using namespace devicetest;
@@ -177,22 +178,8 @@ TEST_F(Handheld, CapturesHoldWhatWasDrawnAtEveryDepthAndZoom) {
     InvokeResult r = Invoke(Wide(std::u16string(u"GetSnapshoot;") + c.options));
     ASSERT_EQ(r.hr, S_OK);
     const auto& b = r.answer;
-    size_t row = ((c.width * c.bits + 31) / 32) * 4;
-    size_t table = c.bits <= 8 ? 4u << c.bits : 0;
-    ASSERT_EQ(b.size(), 54 + table + row * c.height);
-    EXPECT_EQ(b[0], 'B');
-    EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(U32(b, 2), b.size());
-    EXPECT_EQ(U32(b, 10), 54 + table);
-    EXPECT_EQ(U32(b, 14), 40u);
-    EXPECT_EQ(U32(b, 18), c.width);
-    EXPECT_EQ(U32(b, 22), c.height);
-    EXPECT_EQ(b[26], 1);
-    EXPECT_EQ(b[28], c.bits);
-    EXPECT_EQ(U32(b, 30), 0u);
-    EXPECT_EQ(U32(b, 34), row * c.height);
-    EXPECT_EQ(U32(b, 38), 96u);
-    EXPECT_EQ(U32(b, 42), 96u);
+    handrel::invoke::testing::ExpectCaptureHeaders(b, c.width, c.height, c.bits);
+    if (::testing::Test::HasFatalFailure()) return;
     // The centre of each quadrant, and a pixel on either side of the middle line.
     for (int q = 0; q < 4; ++q) {
       uint32_t x = c.width / 4 + (q % 2) * c.width / 2, y = c.height / 4 + (q / 2) * c.height / 2;
