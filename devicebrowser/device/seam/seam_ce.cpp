@@ -1,6 +1,5 @@
 // The device seam on the handheld itself (Windows CE, ARM): the device's own calls. Built only
 // by the CE toolchain (ce/arm-mingw32ce.cmake), which these machines do not have.
-#include <pm.h>
 #include <windows.h>
 
 #include <cstring>

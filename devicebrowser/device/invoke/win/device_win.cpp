@@ -145,7 +145,9 @@ bool Win32Device::Capture(const BmpLayout& layout, uint8_t* colorTable, uint8_t*
       ok = BitBlt(mem, 0, 0, w, h, screen.dc, 0, 0, SRCCOPY) != 0;
     else
       ok = StretchBlt(mem, 0, 0, w, h, screen.dc, 0, 0, screenWidth, screenHeight, SRCCOPY) != 0;
-    GdiFlush();
+#ifndef UNDER_CE
+    GdiFlush();  // the desktop batches drawing calls; the device draws at once
+#endif
     if (ok) {
       // A DIB section's rows are padded to 32 bits, as the file's are.
       std::memcpy(pixels, dibBits, layout.pixelSize);

@@ -41,7 +41,11 @@ class SeamPolicyDevice : public handrel::policy::PolicyDevice {
 
 }  // namespace
 
+#ifdef UNDER_CE
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {  // the device's programs start here, with a wide line
+#else
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+#endif
   try {
     SeamPolicyDevice device;
     return static_cast<int>(handrel::policy::RunPolicyUpdater(device));
