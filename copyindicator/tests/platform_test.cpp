@@ -165,5 +165,24 @@ TEST(RegistryStoreTest, RoundTripAndDefaults) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
 }
 
+TEST(RegistryStoreTest, SoundPathOfTheLongestLengthSurvivesARestart) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+  // 259 characters, the most a path may have: 520 bytes with its terminator.
+  std::u16string longest = u"C:\\" + std::u16string(kSlotTextMax - 7, u'з') + u".wav";
+  ASSERT_EQ(longest.size(), kSlotTextMax);
+  {
+    RegistryStore store;
+    Settings s;
+    s.waveFile[1] = longest;
+    s.customBeeps[2] = std::u16string(kSlotTextMax, u'1');
+    SaveSettings(s, store);
+  }
+  RegistryStore store;
+  Settings back = LoadSettings(store);
+  EXPECT_EQ(back.waveFile[1].value_or(u"(missing)"), longest);
+  EXPECT_EQ(back.customBeeps[2].value_or(u"(missing)").size(), kSlotTextMax);
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+}
+
 }  // namespace
 }  // namespace veloma

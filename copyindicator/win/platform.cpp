@@ -74,7 +74,9 @@ bool RegistryStore::GetBinary(const char* name, uint8_t* data, size_t size) {
 }
 
 bool RegistryStore::GetString(const char* name, std::u16string& value) {
-  wchar_t buffer[kSlotTextMax + 1] = {};
+  // Room for the longest text and its terminator, and one more place that stays 0 for a text
+  // stored without its terminator.
+  wchar_t buffer[kSlotTextMax + 2] = {};
   DWORD type = 0, size = sizeof buffer - sizeof(wchar_t);
   if (!key_ || RegQueryValueExW(key_, WideName(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
                    ERROR_SUCCESS ||
