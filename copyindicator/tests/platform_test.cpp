@@ -133,6 +133,35 @@ TEST(PipeTest, ExchangesEveryMessageWithTheService) {
   EXPECT_EQ(jobs[0].question, 0u) << "the answer reached the job";
 }
 
+// Each scripted failure of the service fails the exchange, and none holds it longer than the
+// exchange's time.
+TEST(PipeTest, ScriptedFailuresFailTheExchangeInTime) {
+  struct Case {
+    const char* fault;
+    const char* logged;
+  };
+  const Case cases[] = {{"busy", "busy: every instance taken"},
+                        {"short", "(short reply"},
+                        {"huge", "(count 4294967295)"},
+                        {"huge count=4000", "(count 4000)"},
+                        {"silent", "(no answer)"}};
+  for (const Case& c : cases) {
+    FerryProcess ferry(std::string("at 0 add 1 total=10\nat 0 fault ") + c.fault + "\n");
+    if (std::string(c.fault) == "busy") {
+      ASSERT_TRUE(WaitFor([&] { return ferry.Log().find(c.logged) != std::string::npos; }));
+    }
+    Win32PipeConnector connector;
+    ServiceClient client(connector);
+    std::vector<JobListing> jobs;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(client.ListJobs(jobs)) << c.fault;
+    DWORD took = GetTickCount() - start;
+    EXPECT_LT(took, kExchangeTimeoutMs + 1500) << c.fault;
+    EXPECT_TRUE(jobs.empty()) << c.fault;
+    EXPECT_TRUE(WaitFor([&] { return ferry.Log().find(c.logged) != std::string::npos; })) << c.fault << "\n" << ferry.Log();
+  }
+}
+
 TEST(RegistryStoreTest, RoundTripAndDefaults) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
   {

@@ -436,4 +436,34 @@ TEST_F(VelomaTest, FailedSettingsDialogEndsAsCancelled) {
   EXPECT_EQ(Setting(L"Fadetime"), 500u) << "the edit went back with the failed dialog";
 }
 
+// The service fails in a scripted way from 1.5 s to 9 s of its run; a job added meanwhile shows
+// only after. Throughout, the indicator keeps its rows and answers the window manager (an
+// exchange that gets no answer fails after a few seconds instead of holding the window for ever).
+class ServiceFaultTest : public VelomaTest {
+ protected:
+  void ComesThrough(const std::string& fault, const std::string& logged) {
+    StartVeloma();  // first, so that the service's clock starts when the indicator is there
+    HWND w = Indicator();
+    StartFerry("at 0 add 1 kind=copy total=1000 percent=10 src=C:\\a\n"
+               "at 1500 fault " + fault + "\n"
+               "at 1600 add 2 kind=copy total=1000 percent=20 src=C:\\b\n"
+               "at 9000 fault none\n");
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(w) && WindowSize().cy == 28; })) << Requests();
+    ASSERT_TRUE(Logged(logged)) << Log();
+    EXPECT_EQ(WindowSize().cy, 28) << "the table stays as it was";
+    for (int i = 0; i < 2; ++i) {
+      DWORD_PTR ignored = 0;
+      EXPECT_NE(SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), 0)
+          << "the window answers during the fault";
+    }
+    EXPECT_TRUE(WaitFor([&] { return WindowSize().cy == 38; }, 20000)) << "the service is heard again\n" << Log();
+  }
+};
+
+TEST_F(ServiceFaultTest, BusyPipe) { ComesThrough("busy", "busy: every instance taken"); }
+TEST_F(ServiceFaultTest, ShortReply) { ComesThrough("short", "(short reply"); }
+TEST_F(ServiceFaultTest, ListReplyWithAHugeCount) { ComesThrough("huge", "(count 4294967295)"); }
+TEST_F(ServiceFaultTest, ListReplyWithMoreRecordsNamedThanSent) { ComesThrough("huge count=4000", "(count 4000)"); }
+TEST_F(ServiceFaultTest, ServiceThatNeverAnswers) { ComesThrough("silent", "(no answer)"); }
+
 }  // namespace
