@@ -73,8 +73,8 @@ at 0 add 1 kind=copy total=734003200 rate=20971520 src="C:\Видео\Отпус
 at 0 add 2 kind=delete total=21 done=3 rate=1 src="C:\Temp\Старые отчёты"
 at 0 add 3 kind=move total=5242880 percent=62 src="C:\Загрузки\setup.exe" dst="E:\Дистрибутивы"
 at 0 add 4 kind=copy total=1048576 percent=35 question=1 token=5eed0123456789ab src="C:\Документы\отчёт.docx" dst="E:\Копии\отчёт.docx"
-at 11000 end 2
-at 17000 exit
+at 15000 end 2
+at 21000 exit
 EOF
 
 echo "Scenario of the stand-in copy service:"
