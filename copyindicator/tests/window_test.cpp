@@ -436,6 +436,34 @@ TEST_F(VelomaTest, FailedSettingsDialogEndsAsCancelled) {
   EXPECT_EQ(Setting(L"Fadetime"), 500u) << "the edit went back with the failed dialog";
 }
 
+TEST_F(VelomaTest, FailedBeepEditorLeavesTheTextAndTheSettingsDialogOpen) {
+  SetEnvironmentVariableW(L"VELOMA_FAULT", L"beeps");
+  StartVeloma(VELOMA_TEST_EXE);
+  HWND w = Indicator();
+  PostMessageW(w, WM_COMMAND, 40008, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = DialogOfIndicator(L"Настройки")) != nullptr && !FieldText(dialog, 1010).empty(); }));
+  // "Настраиваемый..." in the pattern list opens the beep editor.
+  SendDlgItemMessageW(dialog, 1021, CB_SETCURSEL, 16, 0);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1021)));
+  HWND editor = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (editor = DialogOfIndicator(L"Редактор писков")) != nullptr; }));
+  SetDlgItemTextW(editor, 1202, L"1000 200");
+  PostMessageW(editor, WM_COMMAND, MAKEWPARAM(1203, BN_CLICKED), 0);  // "Тест" fails
+  EXPECT_TRUE(WaitFor([&] { return DialogOfIndicator(L"Редактор писков") == nullptr; })) << "the editor ended";
+  ASSERT_EQ(WaitForSingleObject(veloma_, 0), WAIT_TIMEOUT) << "still running";
+  EXPECT_NE(DialogOfIndicator(L"Настройки"), nullptr) << "the settings dialog goes on";
+  PostMessageW(DialogOfIndicator(L"Настройки"), WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitFor([&] { return DialogOfIndicator(L"Настройки") == nullptr; }));
+  PostMessageW(w, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(veloma_, 5000), WAIT_OBJECT_0);
+  wchar_t text[64] = {};
+  DWORD size = sizeof text;
+  LSTATUS found = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Veloma", L"NotifyCustomBeeps0", RRF_RT_REG_SZ, nullptr,
+                               text, &size);
+  EXPECT_NE(found, ERROR_SUCCESS) << "the failed editor confirmed no text: " << found;
+}
+
 // The service fails in a scripted way from 1.5 s to 9 s of its run; a job added meanwhile shows
 // only after. Throughout, the indicator keeps its rows and answers the window manager (an
 // exchange that gets no answer fails after a few seconds instead of holding the window for ever).
