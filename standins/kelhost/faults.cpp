@@ -178,6 +178,13 @@ void Host::ClearFailures() {
   faults_.clear();
 }
 
+int Host::CallsSeen(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  for (auto it = faults_.rbegin(); it != faults_.rend(); ++it)
+    if (it->name == name) return it->seen;
+  return 0;
+}
+
 bool Host::ShouldFail(const char* name, int command) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (faults_.empty()) return false;

@@ -282,6 +282,9 @@ class Host {
   void FailCall(const std::string& name, int nth = 1, int count = 1, int command = -1);
   void ClearFailures();
   bool ShouldFail(const char* name, int command);  // counts one call; true when it must fail
+  // The calls of `name` counted by the failure scripted last for it (0 when none): with a failure
+  // that never comes due (nth = INT_MAX) a test learns how many calls a run makes.
+  int CallsSeen(const std::string& name);
   std::vector<std::wstring> refusals;
   // How long HostSendDlgMessage from another thread waits for a request that the host thread has
   // not taken up yet (a request already running is always waited for to its end).
