@@ -19,6 +19,13 @@ const char* const kServices[] = {
     "HostShowHelp", "HostInputBox",      "HostPanelControl", "HostEditorControl", "HostViewerControl",
     "HostAdvControl", "HostText",        "HostSaveScreen", "HostViewer",        "HostEditor"};
 
+void RecordKey(LPCWSTR sub) {
+  Host* h = Host::Current();
+  if (!h) return;
+  std::lock_guard<std::recursive_mutex> guard(h->Lock());
+  h->registryKeys.push_back(sub ? sub : L"");
+}
+
 bool FailNow(const char* name) {
   Host* h = Host::Current();
   return h && h->ShouldFail(name, -1);
@@ -76,6 +83,7 @@ HANDLE WINAPI FailingSetClipboardData(UINT format, HANDLE data) {
 }
 LSTATUS WINAPI FailingRegCreateKeyExW(HKEY key, LPCWSTR sub, DWORD reserved, LPWSTR cls, DWORD options, REGSAM sam,
                                       const SECURITY_ATTRIBUTES* sa, PHKEY result, LPDWORD disposition) {
+  RecordKey(sub);
   if (FailNow("RegCreateKeyExW")) return ERROR_ACCESS_DENIED;
   return RegCreateKeyExW(key, sub, reserved, cls, options, sam, const_cast<SECURITY_ATTRIBUTES*>(sa), result,
                          disposition);
@@ -85,10 +93,12 @@ LSTATUS WINAPI FailingRegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWO
   return RegSetValueExW(key, name, reserved, type, data, size);
 }
 LSTATUS WINAPI FailingRegDeleteKeyW(HKEY key, LPCWSTR sub) {
+  RecordKey(sub);
   if (FailNow("RegDeleteKeyW")) return ERROR_ACCESS_DENIED;
   return RegDeleteKeyW(key, sub);
 }
 LSTATUS WINAPI FailingRegOpenKeyExW(HKEY key, LPCWSTR sub, DWORD options, REGSAM sam, PHKEY result) {
+  RecordKey(sub);
   if (FailNow("RegOpenKeyExW")) return ERROR_ACCESS_DENIED;
   return RegOpenKeyExW(key, sub, options, sam, result);
 }

@@ -286,6 +286,9 @@ class Host {
   // that never comes due (nth = INT_MAX) a test learns how many calls a run makes.
   int CallsSeen(const std::string& name);
   std::vector<std::wstring> refusals;
+  // The registry key paths plugins opened, created or deleted through the replaced imports, as
+  // they spelled them (recorded whether or not a failure is scripted).
+  std::vector<std::wstring> registryKeys;
   // How long HostSendDlgMessage from another thread waits for a request that the host thread has
   // not taken up yet (a request already running is always waited for to its end).
   int crossThreadWaitMs = 60000;

@@ -152,6 +152,8 @@ TEST_F(Rubato, ARootKeyEndingInABackslashFindsTheSameSetting) {
   Editor* e = Open("{\n        deep;\nx;\n", 2, 0);
   EXPECT_EQ(host.EditorInput(kTab), 0);
   EXPECT_EQ(e->lines[2].text, L"\tx;");
+  // The key it read has single separators (some systems refuse a doubled one).
+  EXPECT_EQ(host.registryKeys, (std::vector<std::wstring>{host.RootKey() + L"\\Rubato"}));
 }
 
 // Every refusal of the host, and memory running out anywhere, leaves the key to the editor and

@@ -366,6 +366,9 @@ TEST_F(Glossa, ARootKeyEndingInABackslashGivesTheSameSettingsKey) {
   host.AnswerMenu(-1);
   host.Configure(plugin, 0);
   EXPECT_EQ(Value(key, L"Mask"), L"*.c;*.h");
+  // Every key the plugin named has single separators (some systems refuse a doubled one).
+  ASSERT_FALSE(host.registryKeys.empty());
+  for (const std::wstring& k : host.registryKeys) EXPECT_EQ(k.find(L"\\\\"), std::wstring::npos) << Utf8(k);
 }
 
 // The host may call the start-up entry with no record: the plugin survives and stays quiet.
