@@ -219,6 +219,7 @@ int wmain(int argc, wchar_t** argv) {
 
   Host host;
   host.onTranscript = Print;
+  host.onFailure = [](const std::wstring& what) { Print(L"!! " + what); };
   std::vector<Plugin*> plugins;
   auto plugin = [&](const std::wstring& n) -> Plugin* {
     size_t i = static_cast<size_t>(_wtoi(n.c_str()));
