@@ -38,6 +38,15 @@ class Rubato : public ::testing::Test {
     e->curPos = pos;
     return e;
   }
+  // SmartTab in the plugin's key, before the plugin is loaded.
+  void StoreSmartTab(DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Rubato").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"SmartTab", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+  }
   Host host;
   Plugin* plugin = nullptr;
 };
@@ -124,13 +133,7 @@ TEST_F(Rubato, TabIndentsToADeeperLineOrIsAnOrdinaryTab) {
 }
 
 TEST_F(Rubato, SmartTabOffInTheRegistryIsReadAtStartUp) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Rubato").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  DWORD off = 0;
-  RegSetValueExW(key, L"SmartTab", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
-  RegCloseKey(key);
+  StoreSmartTab(0);
   Editor* e = Open("{\n        deep;\nx;\n", 2, 0);
   EXPECT_EQ(host.EditorInput(kTab), 0);
   EXPECT_EQ(e->lines[2].text, L"\tx;");
@@ -141,13 +144,7 @@ TEST_F(Rubato, SmartTabOffInTheRegistryIsReadAtStartUp) {
 
 // The settings key is the root key, one backslash and "Rubato", however the host spells its root.
 TEST_F(Rubato, ARootKeyEndingInABackslashFindsTheSameSetting) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Rubato").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  DWORD off = 0;
-  RegSetValueExW(key, L"SmartTab", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
-  RegCloseKey(key);
+  StoreSmartTab(0);
   host.startupRootKey = host.RootKey() + L"\\";
   Editor* e = Open("{\n        deep;\nx;\n", 2, 0);
   EXPECT_EQ(host.EditorInput(kTab), 0);

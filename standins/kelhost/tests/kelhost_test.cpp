@@ -181,11 +181,22 @@ TEST(KelHostFailures, ServiceRefusedOnItsNthMatchingCall) {
   EXPECT_EQ(si.HostGetMsg(0, 0), nullptr);
   EXPECT_EQ(si.HostGetMsg(0, 1), nullptr);
   EXPECT_TRUE(host.failures.empty());
+  host.FailCall("HostPanelControl", 1, 1, FCTL_GETPANELINFO);
+  PanelInfoW info{};
+  EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info), 0);
+  EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info), 1);
   host.FailCall("NoSuchService");
   EXPECT_EQ(host.failures.size(), 1u);
 }
 
 namespace {
+KelDialogItem Item(int type, const wchar_t* data) {
+  KelDialogItem item{};
+  item.Type = type;
+  item.Data = data;
+  return item;
+}
+
 struct SlowCloseState {
   HostStartupInfo si{};
   HANDLE dlg = nullptr;
@@ -222,11 +233,7 @@ TEST(KelHost, CrossThreadRequestTakenUpIsWaitedForBeyondTheTimeout) {
   SlowCloseState state;
   state.si = host.StartupRecord(L"test", 0);
   g_slow = &state;
-  KelDialogItem items[2] = {};
-  items[0].Type = DI_TEXT;
-  items[0].Data = L"busy";
-  items[1].Type = DI_BUTTON;
-  items[1].Data = L"OK";
+  KelDialogItem items[] = {Item(DI_TEXT, L"busy"), Item(DI_BUTTON, L"OK")};
   host.AnswerDialog(DialogScript().WaitUntil([&](DialogView&) { return false; }, 3000));
   int exit = state.si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 2, 0, SlowCloseProc, nullptr);
   state.poster.join();
@@ -258,9 +265,7 @@ TEST(KelHost, CrossThreadRequestNotTakenUpIsWithdrawn) {
   host.crossThreadWaitMs = 100;
   HostStartupInfo si = host.StartupRecord(L"test", 0);
   g_busySi = &si;
-  KelDialogItem items[1] = {};
-  items[0].Type = DI_BUTTON;
-  items[0].Data = L"OK";
+  KelDialogItem items[] = {Item(DI_BUTTON, L"OK")};
   host.AnswerDialog(DialogScript().Close(0));
   si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 1, 0, BusyInitProc, nullptr);
   g_busySi = nullptr;
