@@ -181,11 +181,13 @@ void Host::FailCall(const std::string& name, int nth, int count, int command) {
   f.nth = nth;
   f.count = count;
   faults_.push_back(f);
+  anyFaults_ = true;
 }
 
 void Host::ClearFailures() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   faults_.clear();
+  anyFaults_ = false;
 }
 
 int Host::CallsSeen(const std::string& name) {
@@ -196,8 +198,8 @@ int Host::CallsSeen(const std::string& name) {
 }
 
 bool Host::ShouldFail(const char* name, int command) {
+  if (!anyFaults_) return false;
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (faults_.empty()) return false;
   bool fail = false;
   for (ScriptedFailure& f : faults_) {
     if (f.name != name || (f.command >= 0 && f.command != command)) continue;

@@ -19,6 +19,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -358,6 +359,7 @@ class Host {
   std::recursive_mutex lock_;
   intptr_t nextNumber_ = 1;
   std::vector<ScriptedFailure> faults_;
+  std::atomic<bool> anyFaults_{false};  // lets every call pass without the lock while none is scripted
 };
 
 // Loads a language file (the host's format: a ".Language=" header line, then one quoted text per
