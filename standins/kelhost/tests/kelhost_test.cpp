@@ -201,6 +201,7 @@ struct SlowCloseState {
   HostStartupInfo si{};
   HANDLE dlg = nullptr;
   std::thread poster;
+  HANDLE pumping = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // the host thread runs the script
   intptr_t posted = -2;
   bool posterDone = false;
 };
@@ -212,13 +213,14 @@ intptr_t KEL_API SlowCloseProc(HANDLE dlg, int msg, int p1, void* p2) {
     // Another thread asks the dialog to close; the host thread takes the request up at once, and
     // the dialog's own handling of it outlasts the poster's wait for an answer.
     g_slow->poster = std::thread([] {
+      WaitForSingleObject(g_slow->pumping, 10000);
       g_slow->posted = g_slow->si.HostSendDlgMessage(g_slow->dlg, DM_CLOSE, 1, nullptr);
       g_slow->posterDone = true;
     });
     return TRUE;
   }
   if (msg == DN_CLOSE) {
-    Sleep(800);
+    Sleep(1500);
     return TRUE;
   }
   return g_slow->si.HostDefDlgProc(dlg, msg, p1, p2);
@@ -229,14 +231,17 @@ intptr_t KEL_API SlowCloseProc(HANDLE dlg, int msg, int p1, void* p2) {
 // real answer, and the host never writes into the poster's frame after the poster has gone on.
 TEST(KelHost, CrossThreadRequestTakenUpIsWaitedForBeyondTheTimeout) {
   Host host;
-  host.crossThreadWaitMs = 200;
+  host.crossThreadWaitMs = 500;
   SlowCloseState state;
   state.si = host.StartupRecord(L"test", 0);
   g_slow = &state;
   KelDialogItem items[] = {Item(DI_TEXT, L"busy"), Item(DI_BUTTON, L"OK")};
-  host.AnswerDialog(DialogScript().WaitUntil([&](DialogView&) { return false; }, 3000));
+  host.AnswerDialog(DialogScript()
+                        .Check([&](DialogView&) { SetEvent(state.pumping); })
+                        .WaitUntil([&](DialogView&) { return false; }, 5000));
   int exit = state.si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 2, 0, SlowCloseProc, nullptr);
   state.poster.join();
+  CloseHandle(state.pumping);
   g_slow = nullptr;
   EXPECT_EQ(exit, 1);
   EXPECT_TRUE(state.posterDone);
