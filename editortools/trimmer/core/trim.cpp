@@ -49,8 +49,8 @@ TrimResult TrimTrailing(TrimEditor& editor, TrimProgress& progress) {
   bool completed = false;
   bool cancelled = false;
   bool failed = false;
-  // Every copy of a line (the editor's and the shortened one) happens inside this region, so a
-  // failed allocation ends the run here and the clean-up below still runs.
+  // Every allocation of the walk (the copies of the lines, the progress captions) happens inside
+  // this region, so a failed one ends the run here and the clean-up below still runs.
   try {
     progress.Start();
     int shown = 0;
