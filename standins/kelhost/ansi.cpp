@@ -62,15 +62,18 @@ int KEL_API SvcMenuA(intptr_t number, int x, int y, int maxHeight, uint32_t flag
                  hl.c_str(), breakKeys, breakCode, wide.data(), itemsNumber);
 }
 
-std::vector<std::string> g_oemMessages;  // keeps the 8-bit texts handed out by SvcGetMsgA
-
+// The text is converted once per message number and kept in the plugin's record, so a pointer
+// handed out stays valid until the plugin is unloaded.
 const char* KEL_API SvcGetMsgA(intptr_t number, int id) {
   const wchar_t* w = SvcGetMsg(number, id);
-  int n = WideCharToMultiByte(CP_OEMCP, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_OEMCP, 0, w, -1, s.data(), n, nullptr, nullptr);
-  g_oemMessages.push_back(s);
-  return g_oemMessages.back().c_str();
+  if (!w) return nullptr;
+  Host* h = Host::Current();
+  Plugin* p = h ? h->PluginByNumber(number) : nullptr;
+  if (!p) return "";
+  std::lock_guard<std::recursive_mutex> guard(h->Lock());
+  auto it = p->oemMessages.find(id);
+  if (it == p->oemMessages.end()) it = p->oemMessages.emplace(id, ToOem(w)).first;
+  return it->second.c_str();
 }
 
 intptr_t KEL_API SvcAdvControlA(intptr_t number, int command, void* param) {

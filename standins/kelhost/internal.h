@@ -45,4 +45,9 @@ std::wstring FileNameOf(const std::wstring& path);
 std::wstring FolderOf(const std::wstring& path);
 std::wstring Str(const wchar_t* s);  // null gives ""
 
+// Scripted failures (faults.cpp): true when this call of `service` (with `command`, or -1) is to
+// be refused; and the replacement of a loaded plugin's failable imports.
+bool Refused(const char* service, int command = -1);
+void ReplaceImports(HMODULE module);
+
 }  // namespace kelhost

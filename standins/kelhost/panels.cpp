@@ -38,7 +38,7 @@ int PutPanelItem(const PanelItem& item, void* buffer) {
 
 int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2) {
   Host* h = Host::Current();
-  if (!h) return 0;
+  if (!h || Refused("HostPanelControl", command)) return 0;
   Panel* panel = nullptr;
   if (handle == PANEL_ACTIVE) panel = &h->ActivePanel();
   else if (handle == PANEL_PASSIVE) panel = &h->PassivePanel();

@@ -27,6 +27,13 @@
 //   show-panel                     print the active panel
 //   registry                       print the plugins' settings
 //   say TEXT                       print TEXT
+//   fail NAME[/COMMAND] [N [COUNT]] the N-th call (default 1) of host service NAME (as in the
+//                                  start-up record: HostEditorControl, HostSendDlgMessage, ...) or
+//                                  of a system function the plugins import (malloc, GlobalLock,
+//                                  SetClipboardData, RegSetValueExW, ...) fails, and COUNT - 1
+//                                  calls after it (default 1; -1 every one); COMMAND narrows a
+//                                  control service to one command or dialog message (a number)
+//   fail-none                      forget the failures scripted so far
 // KEY: a character, or Enter, Esc, Tab, BS, Space, Up, Down, Left, Right, Home, End, Ins, Del,
 // F1..F12, optionally prefixed by Shift+, Ctrl+, Alt+.
 #include <windows.h>
@@ -215,6 +222,7 @@ int wmain(int argc, wchar_t** argv) {
 
   Host host;
   host.onTranscript = Print;
+  host.onFailure = [](const std::wstring& what) { Print(L"!! " + what); };
   std::vector<Plugin*> plugins;
   auto plugin = [&](const std::wstring& n) -> Plugin* {
     size_t i = static_cast<size_t>(_wtoi(n.c_str()));
@@ -319,6 +327,15 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
     } else if (cmd == L"registry") {
       DumpKey(HKEY_CURRENT_USER, host.RootKey(), L"settings");
+    } else if (cmd == L"fail" && w.size() >= 2) {
+      size_t cut = w[1].find(L'/');
+      std::string name = Utf8(w[1].substr(0, cut));
+      int command = cut == std::wstring::npos ? -1 : _wtoi(w[1].c_str() + cut + 1);
+      int nth = w.size() > 2 ? _wtoi(w[2].c_str()) : 1;
+      int count = w.size() > 3 ? _wtoi(w[3].c_str()) : 1;
+      host.FailCall(name, nth, count, command);
+    } else if (cmd == L"fail-none") {
+      host.ClearFailures();
     } else if (cmd == L"say") {
       size_t at = line.find(L"say") + 3;
       Print(at < line.size() ? line.substr(at + 1) : std::wstring());
