@@ -352,15 +352,26 @@ void FormatSequence(std::u16string* out, uint32_t number, uint32_t width, bool h
 
 // ---- Computations ------------------------------------------------------------------------------
 
-ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount) {
+ConstructCheck CheckConstructInputs(const ConstructInputs& in, size_t itemCount, ConstructOptions* options) {
   ConstructCheck check;
-  switch (CheckTemplate(templateText, itemCount == 1, &check.badChar)) {
+  switch (CheckTemplate(in.templateText, itemCount == 1, &check.badChar)) {
     case kTemplateEmpty: check.message = 65; return check;
     case kTemplateBadChar: check.message = 66; return check;
     case kTemplateNoToken: check.message = 67; return check;
     case kTemplateOk: break;
   }
-  if (!CheckNumberField(startText, true)) check.message = 68;
+  if (!CheckNumberField(in.start, true)) {
+    check.message = 68;
+    return check;
+  }
+  ConstructOptions o;
+  o.templateText = in.templateText;
+  o.tokens = ParseTemplate(o.templateText);
+  o.counter = ParseNumberField(in.start);
+  o.hex = in.hex;
+  o.keepExtension = !in.withExtension;
+  o.caseMode = in.caseOn ? in.caseMode : CaseMode::kNone;
+  *options = std::move(o);
   return check;
 }
 

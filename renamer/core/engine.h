@@ -223,14 +223,25 @@ struct ManipulateOptions {
   CaseMode caseMode = CaseMode::kNone;
 };
 
-// The Construct dialog's template and start field before a preview or a rename. Messages: 65
-// empty template, 66 invalid character (in badChar), 67 no token for several items, 68 the start
-// is not a number; -1 when both are good.
+// The Construct dialog's fields as the user left them, before they become ConstructOptions.
+struct ConstructInputs {
+  std::u16string templateText;
+  std::u16string start;         // decimal; an empty field counts 0
+  bool hex = false;
+  bool withExtension = false;   // "the template includes the extension"
+  bool caseOn = false;
+  CaseMode caseMode = CaseMode::kNone;
+};
+
+// Checks the template, then the start, for `itemCount` items and, when both are good, fills
+// *options. Messages: 65 empty template, 66 invalid character (in badChar), 67 no token for
+// several items (the focus goes to the template for these three), 68 the start is not a number
+// (the focus goes to the start field); -1 when the inputs are good.
 struct ConstructCheck {
   int message = -1;
   char16_t badChar = 0;
 };
-ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount);
+ConstructCheck CheckConstructInputs(const ConstructInputs& in, size_t itemCount, ConstructOptions* options);
 
 // The Manipulate dialog's fields as the user left them, before they become ManipulateOptions.
 struct ManipulateInputs {
