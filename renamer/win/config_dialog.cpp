@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "renamer/core/messages.h"
+#include "host/kel_firewall.h"
+#include "renamer/win/fault_points.h"
 #include "renamer/win/registry_store.h"
+#include "renamer/win/ui.h"
 
 namespace quillet {
 
@@ -123,6 +126,7 @@ struct Running {
   const HostStartupInfo* host;
   ConfigValues values;
   int cancelIndex;
+  bool failed;  // an exception reached the procedure: the dialog closes and nothing is taken back
 };
 Running* gRunning = nullptr;  // the host runs one configuration dialog at a time, on its thread
 
@@ -136,9 +140,10 @@ std::u16string ItemText(const HostStartupInfo& host, KelDialogHandle dlg, int in
   return U16(buffer);
 }
 
-intptr_t KEL_API ConfigProc(KelDialogHandle dlg, int msg, int param1, void* param2) {
-  if (!gRunning) return 0;
+intptr_t HandleConfig(KelDialogHandle dlg, int msg, int param1, void* param2) {
+  if (gRunning->failed) return msg == DN_CLOSE ? TRUE : gRunning->host->HostDefDlgProc(dlg, msg, param1, param2);
   if (msg == DN_CLOSE && param1 >= 0 && param1 != gRunning->cancelIndex) {
+    QUILLET_FAULT_POINT("config.close");
     const HostStartupInfo& host = *gRunning->host;
     const std::vector<Control>& controls = Controls();
     for (size_t i = 0; i < controls.size(); ++i) {
@@ -163,11 +168,23 @@ intptr_t KEL_API ConfigProc(KelDialogHandle dlg, int msg, int param1, void* para
   return gRunning->host->HostDefDlgProc(dlg, msg, param1, param2);
 }
 
+intptr_t KEL_API ConfigProc(KelDialogHandle dlg, int msg, int param1, void* param2) {
+  Running* running = gRunning;
+  if (!running) return 0;
+  return kel::Firewall("ConfigDialog", intptr_t(0), [&] { return HandleConfig(dlg, msg, param1, param2); },
+                       [&](const char* where, const char* what) {
+                         if (running->failed) return;
+                         running->failed = true;
+                         ui::ReportUnhandled(*running->host, where, what);
+                         running->host->HostSendDlgMessage(dlg, DM_CLOSE, -1, nullptr);
+                       });
+}
+
 }  // namespace
 
 bool RunConfigDialog(const HostStartupInfo& host, Settings* settings) {
   const std::vector<Control>& controls = Controls();
-  Running running{&host, ConfigFromSettings(*settings), -1};
+  Running running{&host, ConfigFromSettings(*settings), -1, false};
   std::vector<KelDialogItem> items(controls.size());
   std::vector<std::wstring> texts(controls.size());
   for (size_t i = 0; i < controls.size(); ++i) {
@@ -203,7 +220,7 @@ bool RunConfigDialog(const HostStartupInfo& host, Settings* settings) {
   const int exit = host.HostDialog(host.ModuleNumber, nullptr, 0, 0, 83, 34, L"Config", items.data(), int(items.size()),
                                    0, ConfigProc, nullptr);
   gRunning = nullptr;
-  if (exit < 0 || exit == running.cancelIndex) return false;
+  if (exit < 0 || exit == running.cancelIndex || running.failed) return false;
 
   ApplyConfig(running.values, settings, [&] {
     const wchar_t* lines[] = {host.HostGetMsg(host.ModuleNumber, kMsgTitle),
