@@ -656,41 +656,6 @@ int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooksIn) {
   return list->duplicateCount > 0 ? kDuplicatesFound : kNoDuplicates;
 }
 
-int DuplicateCheckQuadratic(RenameList* list, ComputeHooks* hooksIn) {
-  ComputeHooks& hooks = HooksOr(hooksIn);
-  HashPhase(list, hooks);
-  hooks.PhaseStarted(Phase::kComparing);
-  std::vector<NewNameEntry>& entries = list->entries;
-  const size_t n = entries.size();
-  list->control.progressTotal = uint64_t(n) * (n == 0 ? 0 : n - 1) / 2;
-  list->control.progressDone = 0;
-  for (size_t i = 0; i < n; ++i) {
-    NewNameEntry& a = entries[i];
-    if (!Comparable(a)) {
-      list->control.progressDone += n - 1 - i;
-      hooks.Progress();
-      continue;
-    }
-    bool matched = false;
-    for (size_t j = i + 1; j < n; ++j) {
-      if (ShouldStop(list->control, hooks)) return kCancelled;
-      NewNameEntry& b = entries[j];
-      if (Comparable(b) && a.hash == b.hash && EqualIgnoreCase(*a.name, *b.name)) {
-        b.status = kStatusConflict;
-        ++list->duplicateCount;
-        matched = true;
-      }
-      ++list->control.progressDone;
-      hooks.Progress();
-    }
-    if (matched) {
-      a.status = kStatusConflict;
-      ++list->duplicateCount;
-    }
-  }
-  return list->duplicateCount > 0 ? kDuplicatesFound : kNoDuplicates;
-}
-
 PreviewLine ComputePreviewLine(RenameList* list, std::u16string_view templateText, std::u16string_view startText,
                                bool hex, bool keepExtension, CaseMode caseMode, const ComputeRules& rules) {
   PreviewLine line;

@@ -299,11 +299,11 @@ int ComputeConstruct(RenameList* list, const ConstructOptions& options, const Co
 int ComputeManipulate(RenameList* list, const ManipulateOptions& options, const ComputeRules& rules,
                       bool skipCheck, ComputeHooks* hooks);
 
-// The duplicate check alone (hash and compare phases). `Bucketed` sorts by hash and compares
-// within equal hashes; `Quadratic` compares every pair. Both mark exactly the same entries, give
-// the same result (1, 2, or 3 when cancelled) and count the same progress total.
+// The duplicate check alone (hash and compare phases): sorts by hash and compares within equal
+// hashes, marking exactly what comparing every pair in list order would mark (the tests keep
+// that pairwise check as the reference). Result 1, 2, or 3 when cancelled; the progress total of
+// the compare phase is n(n-1)/2.
 int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooks);
-int DuplicateCheckQuadratic(RenameList* list, ComputeHooks* hooks);
 
 // Applies the case conversion to a built name whose extension starts at dotIndex (-1: none).
 void ConvertCase(char16_t* name, size_t length, int32_t dotIndex, CaseMode mode, const ComputeRules& rules);
