@@ -76,8 +76,7 @@ TEST_F(QuilletDialogs, ConstructPreviewsThenRenamesWithATemplateAndRemembersIt) 
 
 TEST_F(QuilletDialogs, PreviewMarksDuplicatesAndAnInputChangeMakesItStale) {
   Folder folder;
-  for (auto n : {L"a.txt", L"a.doc", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"a.doc", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"a.doc", L"b.txt"});
   const auto layout = Layout(1);
   const int templ = ItemWithText(layout, Text(25)) + 1, extBox = ItemWithText(layout, Text(28));
   const int preview = ItemWithText(layout, Text(14)), status = ItemWithText(layout, Text(15)) + 1, list = status + 2;
@@ -111,8 +110,7 @@ TEST_F(QuilletDialogs, PreviewMarksDuplicatesAndAnInputChangeMakesItStale) {
 
 TEST_F(QuilletDialogs, ManipulateAddsAPrefixAfterSwitchingFromConstruct) {
   Folder folder;
-  for (auto n : {L"one.txt", L"two.txt"}) folder.File(n);
-  Show(folder, {L"one.txt", L"two.txt"});
+  ShowNew(folder, {L"one.txt", L"two.txt"});
   store_->WriteDword(kKey, u"ConfirmSwitch", 0);
   store_->WriteDword(kKey, u"ConfirmRename", 0);
   const auto construct = Layout(1);
@@ -147,8 +145,7 @@ int PreviewLineItem(const std::vector<kelhost::DialogItemState>& items) {
 // each switch; the rename from the last dialog uses what was typed last.
 TEST_F(QuilletDialogs, SwitchingBackAndForthKeepsTheValuesNotTheControls) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   store_->WriteDword(kKey, u"ConfirmSwitch", 0);
   store_->WriteDword(kKey, u"ConfirmRename", 0);
   const auto construct = Layout(1);
@@ -198,8 +195,7 @@ TEST_F(QuilletDialogs, SwitchingBackAndForthKeepsTheValuesNotTheControls) {
 // after the last switch.
 TEST_F(QuilletDialogs, ConstructRenamesWithWhatWasTypedAfterTheLastSwitch) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   store_->WriteDword(kKey, u"ConfirmSwitch", 0);
   store_->WriteDword(kKey, u"ConfirmRename", 0);
   const auto construct = Layout(1);
@@ -256,8 +252,7 @@ TEST_F(QuilletDialogs, ManipulateRefusesOptionsThatChangeNothing) {
 // and the field that gets the focus.
 TEST_F(QuilletDialogs, ManipulateOptionErrorsShowTheirMessageAndFocusTheField) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   const auto l = Layout(0);
   const int replaceBox = ItemWithText(l, Text(35)), find = replaceBox + 2, replacement = ItemWithText(l, Text(36)) + 1;
   const int prefixBox = ItemWithText(l, Text(37)), prefix = prefixBox + 2;
@@ -306,8 +301,7 @@ TEST_F(QuilletDialogs, ManipulateOptionErrorsShowTheirMessageAndFocusTheField) {
 // the extension field, Yes renames; without the setting nobody asks.
 TEST_F(QuilletDialogs, RemovingExtensionsAsksFirstWhenSoConfigured) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.doc"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.doc"});
+  ShowNew(folder, {L"a.txt", L"b.doc"});
   store_->WriteDword(kKey, u"ConfirmRename", 0);
   const auto l = Layout(0);
   const int extBox = ItemWithText(l, Text(42)), ext = extBox + 2, rename = ItemWithText(l, Text(13));
@@ -344,8 +338,7 @@ TEST_F(QuilletDialogs, RemovingExtensionsAsksFirstWhenSoConfigured) {
 // The template and start errors of the Construct dialog, through the dialog.
 TEST_F(QuilletDialogs, ConstructInputErrorsShowTheirMessageAndFocusTheField) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   const auto l = Layout(1);
   const int templ = ItemWithText(l, Text(25)) + 1, start = ItemWithText(l, Text(26)) + 1;
   const int preview = ItemWithText(l, Text(14));
@@ -380,8 +373,7 @@ TEST_F(QuilletDialogs, ConstructInputErrorsShowTheirMessageAndFocusTheField) {
 
 TEST_F(QuilletDialogs, EditorSwapResolvedThroughThePrompt) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring temp;
   host_.AnswerEditor(EditTo({L"b.txt", L"a.txt"}, &temp));
   host_.AnswerDialog(UntilClosed());
@@ -452,8 +444,7 @@ TEST_F(QuilletDialogs, ACancelledRunWithoutRollbackUpdatesThePanel) {
 
 TEST_F(QuilletDialogs, EditorLineCountMismatchAndAStarLineRenameNothing) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   host_.AnswerEditor(EditTo({L"only.txt"}, nullptr));
   host_.AnswerMessage(0);  // edit again
   host_.AnswerEditor(EditTo({L"*", L"x"}, nullptr));
@@ -465,8 +456,7 @@ TEST_F(QuilletDialogs, EditorLineCountMismatchAndAStarLineRenameNothing) {
 
 TEST_F(QuilletDialogs, EditorMenuResetsAllLinesAndDropsExtraOnes) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring before, after;
   PluginInfoW menu{};
   host_.AnswerEditor([&](kelhost::Editor& e) {
@@ -490,8 +480,7 @@ TEST_F(QuilletDialogs, EditorMenuResetsAllLinesAndDropsExtraOnes) {
 
 TEST_F(QuilletDialogs, EditorMenuShowsTheLinesItemAndResetsOneLine) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring after;
   host_.AnswerEditor([&](kelhost::Editor& e) {
     e.SetText(L"first\nsecond\n");
@@ -516,8 +505,7 @@ TEST_F(QuilletDialogs, EditorMenuShowsTheLinesItemAndResetsOneLine) {
 
 TEST_F(QuilletDialogs, TemplateHistoryUpDownAndClearKey) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   Settings s;
   ASSERT_TRUE(LoadSettings(*store_, &s));
   s.history = {u"new_*", u"old_*"};
@@ -547,8 +535,7 @@ TEST_F(QuilletDialogs, TemplateHistoryUpDownAndClearKey) {
 
 TEST_F(QuilletDialogs, CancelInTheMiddleRollsBackAtOnceWhenSoConfigured) {
   Folder folder;
-  for (auto n : {L"1.txt", L"2.txt", L"3.txt", L"4.txt"}) folder.File(n);
-  Show(folder, {L"1.txt", L"2.txt", L"3.txt", L"4.txt"});
+  ShowNew(folder, {L"1.txt", L"2.txt", L"3.txt", L"4.txt"});
   store_->WriteDword(kKey, u"AutoRollbackCancel", 1);
   host_.AnswerEditor(EditTo({L"one.txt", L"two.txt", L"three.txt", L"four.txt"}, nullptr));
   host_.AnswerDialog(DialogScript().Idle().Key(KEY_ESC).WaitUntil([](DialogView&) { return false; }, 20000));

@@ -32,8 +32,7 @@ std::wstring Report(const char* where, const char* point) {
 
 TEST_F(QuilletFaults, AnExceptionInTheComputeWorkerFailsThatComputationOnly) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   const auto layout = Layout(0);
   const int prefixBox = ItemWithText(layout, Text(37)), prefix = prefixBox + 2;
   const int preview = ItemWithText(layout, Text(14)), status = ItemWithText(layout, Text(15)) + 1, list = status + 2;
@@ -65,8 +64,7 @@ TEST_F(QuilletFaults, AnExceptionInTheComputeWorkerFailsThatComputationOnly) {
 
 TEST_F(QuilletFaults, AnExceptionInTheDialogProcedureClosesItAsCancelled) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   const auto layout = Layout(0);
   const int prefixBox = ItemWithText(layout, Text(37)), cancel = ItemWithText(layout, Text(7));
   {
@@ -94,8 +92,7 @@ TEST_F(QuilletFaults, AnExceptionInTheDialogProcedureClosesItAsCancelled) {
 
 TEST_F(QuilletFaults, ThreadsThatCannotStartShowTheirMessages) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   const auto manipulate = Layout(0);
   const auto construct = Layout(1);
   const int prefixBox = ItemWithText(manipulate, Text(37)), manipulatePreview = ItemWithText(manipulate, Text(14));
@@ -137,8 +134,7 @@ TEST_F(QuilletFaults, ThreadsThatCannotStartShowTheirMessages) {
 
 TEST_F(QuilletFaults, AnExceptionInTheRenameWorkerEndsTheJobAndIsReported) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   Armed armed("rename.worker");
   host_.AnswerEditor(EditTo({L"x.txt", L"y.txt"}, nullptr));
   host_.AnswerDialog(UntilClosed());
@@ -154,8 +150,7 @@ TEST_F(QuilletFaults, AnExceptionInTheRenameWorkerEndsTheJobAndIsReported) {
 // summary offers the rollback, and the rollback restores every name.
 TEST_F(QuilletFaults, AnExceptionInTheProgressDialogStopsTheJobAndRollbackRestores) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt", L"c.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt", L"c.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt", L"c.txt"});
   Armed armed("progress.item:1");
   host_.AnswerEditor(EditTo({L"x.txt", L"y.txt", L"z.txt"}, nullptr));
   host_.AnswerDialog(UntilClosed());

@@ -111,6 +111,11 @@ class PluginTest : public ::testing::Test {
     host_.ActivePanel().SetFolder(folder.Path());
     for (const wchar_t* name : selected) host_.ActivePanel().Select(name);
   }
+  // Makes the files in `folder` and shows them on the active panel, all selected.
+  void ShowNew(Folder& folder, std::initializer_list<const wchar_t*> files) {
+    for (const wchar_t* name : files) folder.File(name);
+    Show(folder, files);
+  }
   // The layout of a dialog (learned from a run the user cancels).
   std::vector<kelhost::DialogItemState> Layout(int entry) {
     host_.AnswerDialog(DialogScript().Key(KEY_ESC));
