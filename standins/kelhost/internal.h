@@ -40,6 +40,15 @@ void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, in
 std::wstring FromOem(const char* s);
 std::string ToOem(const std::wstring& w);
 
+// The 8-bit dialogs (dialogs_a.cpp) and panels (panels_a.cpp): the services of the start-up
+// record, and the reading of an 8-bit plugin's panel (information and listing).
+HostDialogFnA DialogServiceA();
+HostSendDlgMessageFnA SendDlgMessageServiceA();
+HostDefDlgProcFnA DefDlgProcServiceA();
+HostPanelControlFnA PanelControlServiceA();
+class Panel;
+void ReadPanelA(Panel& panel);
+
 // Small text helpers (host.cpp).
 std::wstring FileNameOf(const std::wstring& path);
 std::wstring FolderOf(const std::wstring& path);
