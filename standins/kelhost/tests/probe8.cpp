@@ -369,6 +369,7 @@ int KEL_API ProcessKey(HANDLE self, int key, unsigned int state) {
                               ? info.PanelItems[info.CurrentItem].FileName : "";
     if (RunDialog(current) == kOk) {
       Log("confirmed for " + current);
+      g_host.HostPanelControl(self, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
     }
     return 1;
   }
