@@ -1,6 +1,7 @@
 // Pieces of the host stand-in shared between its source files.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "host/kel_plugin.h"
@@ -46,8 +47,11 @@ HostDialogFnA DialogServiceA();
 HostSendDlgMessageFnA SendDlgMessageServiceA();
 HostDefDlgProcFnA DefDlgProcServiceA();
 HostPanelControlFnA PanelControlServiceA();
+class Host;
 class Panel;
 void ReadPanelA(Panel& panel);
+// The panel commands without records, the same in both generations (panels.cpp); nullopt for others.
+std::optional<int> PlainPanelCommand(Host* h, Panel& panel, int command);
 
 // Small text helpers (host.cpp).
 std::wstring FileNameOf(const std::wstring& path);

@@ -36,6 +36,23 @@ int PutPanelItem(const PanelItem& item, void* buffer) {
 
 }  // namespace
 
+std::optional<int> PlainPanelCommand(Host* h, Panel& panel, int command) {
+  switch (command) {
+    case FCTL_SETUSERSCREEN:
+      h->Record(L"[screen] user screen shown");
+      return 1;
+    case FCTL_GETUSERSCREEN:
+      h->Record(L"[screen] panels restored");
+      return 1;
+    case FCTL_ISACTIVEPANEL:
+      return &panel == &h->ActivePanel() ? 1 : 0;
+    case FCTL_CHECKPANELSEXIST:
+      return 1;
+    default:
+      return std::nullopt;
+  }
+}
+
 int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2) {
   Host* h = Host::Current();
   if (!h || Refused("HostPanelControl", command)) return 0;
@@ -122,17 +139,8 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       if (!param2) return 0;
       panel->SetFolder(static_cast<const wchar_t*>(param2));
       return 1;
-    case FCTL_SETUSERSCREEN:
-      h->Record(L"[screen] user screen shown");
-      return 1;
-    case FCTL_GETUSERSCREEN:
-      h->Record(L"[screen] panels restored");
-      return 1;
-    case FCTL_ISACTIVEPANEL:
-      return panel == &h->ActivePanel();
-    case FCTL_CHECKPANELSEXIST:
-      return 1;
     default:
+      if (auto r = PlainPanelCommand(h, *panel, command)) return *r;
       h->Fail(L"HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
       return 0;
   }

@@ -169,17 +169,8 @@ int KEL_API SvcPanelControlA(HANDLE handle, int command, void* param) {
       if (!param || panel->IsPlugin()) return 0;
       panel->SetFolder(FromOem(static_cast<const char*>(param)));
       return 1;
-    case FCTL_ISACTIVEPANEL:
-      return panel == &h->ActivePanel();
-    case FCTL_CHECKPANELSEXIST:
-      return 1;
-    case FCTL_SETUSERSCREEN:
-      h->Record(L"[screen] user screen shown");
-      return 1;
-    case FCTL_GETUSERSCREEN:
-      h->Record(L"[screen] panels restored");
-      return 1;
     default:
+      if (auto r = PlainPanelCommand(h, *panel, command)) return *r;
       h->Fail(L"8-bit HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
       return 0;
   }
