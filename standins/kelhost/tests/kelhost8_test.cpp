@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <cstdio>
 
 #include "standins/kelhost/kelhost.h"
@@ -232,6 +234,56 @@ TEST_F(Probe8, UnknownPanelCommandAndRefusedServiceAnswerZero) {
   EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &info), 0);
   EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &info), 1);
   EXPECT_EQ(info.ItemsNumber, 4);
+}
+
+namespace {
+// A worker thread of an 8-bit plugin changes a running dialog's text, reads it back and closes it.
+struct Worker {
+  HostStartupInfoA si{};
+  std::thread thread;
+  std::string text, readBack;
+  intptr_t length = -1;
+};
+Worker* g_worker = nullptr;
+
+intptr_t KEL_API WorkerProc(HANDLE dlg, int msg, int p1, intptr_t p2) {
+  if (msg == DN_INITDIALOG) {
+    g_worker->thread = std::thread([dlg] {
+      Worker& w = *g_worker;
+      w.si.HostSendDlgMessage(dlg, DM_SETTEXTPTR, 1, reinterpret_cast<intptr_t>(w.text.c_str()));
+      char buf[64] = {};
+      KelDialogItemDataA d{static_cast<int>(sizeof(buf) - 1), buf};
+      w.length = w.si.HostSendDlgMessage(dlg, DM_GETTEXT, 1, reinterpret_cast<intptr_t>(&d));
+      w.readBack = buf;
+      w.si.HostSendDlgMessage(dlg, DM_CLOSE, 2, 0);
+    });
+    return TRUE;
+  }
+  return g_worker->si.HostDefDlgProc(dlg, msg, p1, p2);
+}
+}  // namespace
+
+TEST_F(Probe8, EightBitDialogServesAWorkerThread) {
+  Worker w;
+  w.si = p->startupA;
+  w.text = Oem(L"Готово");
+  g_worker = &w;
+  KelDialogItemA items[3] = {};
+  items[0].Type = DI_DOUBLEBOX;
+  std::strcpy(items[0].Data, "Work");
+  items[1].Type = DI_TEXT;
+  std::strcpy(items[1].Data, "busy");
+  items[2].Type = DI_BUTTON;
+  std::strcpy(items[2].Data, "Cancel");
+  host.AnswerDialog(DialogScript().WaitUntil([](DialogView&) { return false; }, 5000));
+  int exit = w.si.HostDialog(w.si.ModuleNumber, -1, -1, 30, 5, nullptr, items, 3, 0, 0, WorkerProc, 0);
+  w.thread.join();
+  g_worker = nullptr;
+  EXPECT_EQ(exit, 2);
+  EXPECT_EQ(w.readBack, w.text);
+  EXPECT_EQ(w.length, static_cast<intptr_t>(w.text.size()));
+  EXPECT_EQ(std::string(items[1].Data), w.text);  // the final text comes back into the caller's item
+  EXPECT_EQ(host.dialogs.back().itemsAtClose[1].text, Seen(L"Готово"));
 }
 
 int main(int argc, char** argv) {

@@ -288,8 +288,11 @@ void KEL_API FreeFindData(HANDLE, PluginPanelItemA* items, int count) {
   }
   g_arrays.erase(it);
   for (int i = 0; i < count; ++i) {
-    g_ownBlocks.erase(reinterpret_cast<void*>(items[i].UserData));
-    free(reinterpret_cast<void*>(items[i].UserData));
+    // Spoiled before it goes, so a host that kept the pointer instead of a copy is caught.
+    auto* block = reinterpret_cast<UserBlock*>(items[i].UserData);
+    g_ownBlocks.erase(block);
+    std::memset(block, 0xDD, sizeof(UserBlock));
+    free(block);
   }
   free(items);
 }
