@@ -257,7 +257,12 @@ bool Host::PanelEnter(int opMode) {
   size_t cut = from.find_last_of(L"\\:");
   std::wstring last = cut == std::wstring::npos ? from : from.substr(cut + 1);
   Record(L"[panel] enter " + name);
-  if (!PanelSetDirectory(name, opMode)) return false;
+  if (!PanelSetDirectory(name, opMode)) {
+    // A plugin may refuse ".." and still have moved (a module's top going back to the listing of
+    // modules): the panel shows what the plugin now lists.
+    if (name == L"..") RefreshPluginPanel(panel);
+    return false;
+  }
   panel.current = 0;
   if (name == L"..")
     for (size_t i = 0; i < panel.Items().size(); ++i)
