@@ -289,7 +289,7 @@ int wmain(int argc, wchar_t** argv) {
       for (size_t i = 0; i < panel.Items().size(); ++i)
         if (panel.Items()[i].name == Rest(w, 1)) panel.current = static_cast<int>(i);
     } else if (cmd == L"enter") {
-      if (!host.PanelEnter()) Print(L"[panel] Enter left to the host");
+      if (!host.PanelEnter()) Print(L"[panel] the plugin's directory did not change");
     } else if (cmd == L"copy" || cmd == L"move") {
       Panel& active = host.ActivePanel();
       if (active.IsPlugin() && !active.plugin->unicode) host.PanelGetFiles(cmd == L"move");

@@ -101,7 +101,7 @@ class Probe8 : public ::testing::Test {
 
 TEST_F(Probe8, ListingGoesDownAndBackWithUserDataAndTheSameArrays) {
   Panel& panel = host.ActivePanel();
-  EXPECT_EQ(Names(panel), Sorted({L"..", L"root.txt", L"sub", Seen(L"Папка")}));
+  EXPECT_EQ(Names(panel), Sorted({L"..", L"mod", L"root.txt", L"sub", Seen(L"Папка")}));
   EXPECT_EQ(panel.pluginTitle, L"Probe8:");
   SetCurrent(panel, Seen(L"Папка"));
   ASSERT_TRUE(host.PanelEnter());
@@ -112,6 +112,15 @@ TEST_F(Probe8, ListingGoesDownAndBackWithUserDataAndTheSameArrays) {
   ASSERT_TRUE(host.PanelEnter());
   EXPECT_EQ(panel.pluginDir, L"");
   EXPECT_EQ(CurrentName(panel), Seen(L"Папка"));
+  // ".." from "mod" is refused after the plugin went back to the root and put the cursor on
+  // "mod" itself (update and redraw): the host shows the root and leaves the cursor there.
+  SetCurrent(panel, L"mod");
+  ASSERT_TRUE(host.PanelEnter());
+  EXPECT_EQ(Names(panel), Sorted({L"..", L"m.txt"}));
+  panel.current = 0;
+  EXPECT_FALSE(host.PanelEnter());
+  EXPECT_EQ(panel.pluginDir, L"");
+  EXPECT_EQ(CurrentName(panel), L"mod");
   // A file is not entered; ".." at the root is refused by the plugin and changes nothing.
   SetCurrent(panel, L"root.txt");
   EXPECT_FALSE(host.PanelEnter());
@@ -119,7 +128,7 @@ TEST_F(Probe8, ListingGoesDownAndBackWithUserDataAndTheSameArrays) {
   EXPECT_FALSE(host.PanelEnter());
   host.ClosePanel();
   std::string log = ProbeLog(p);
-  EXPECT_NE(log.find("SetDirectory " + Oem(L"Папка") + "\nSetDirectory ..\nSetDirectory ..\nclose"), std::string::npos) << log;
+  EXPECT_NE(log.find("SetDirectory " + Oem(L"Папка") + "\nSetDirectory ..\nSetDirectory mod\nSetDirectory ..\nSetDirectory ..\nclose"), std::string::npos) << log;
   EXPECT_EQ(log.find("did not hand out"), std::string::npos) << log;
   EXPECT_NE(log.find("close, arrays outstanding=0"), std::string::npos) << log;
 }
@@ -141,7 +150,7 @@ TEST_F(Probe8, FileOperationsHandTheItemsBackWithCopiesOfTheirUserData) {
   host.ActivePanel().Select(L"local.txt");
   EXPECT_EQ(host.PanelPutFiles(false), 1);
   host.SwapPanels();
-  EXPECT_EQ(Names(panel), Sorted({L"..", L"local.txt", L"root.txt", L"sub", Seen(L"Папка")}));
+  EXPECT_EQ(Names(panel), Sorted({L"..", L"local.txt", L"mod", L"root.txt", L"sub", Seen(L"Папка")}));
   // F8 on the current item; F7 with a name the plugin rewrites; F6 moves a file away.
   SetCurrent(panel, L"local.txt");
   EXPECT_EQ(host.PanelDeleteFiles(), 1);
@@ -151,7 +160,7 @@ TEST_F(Probe8, FileOperationsHandTheItemsBackWithCopiesOfTheirUserData) {
   EXPECT_EQ(CurrentName(panel), L"New folder");
   SetCurrent(panel, L"root.txt");
   EXPECT_EQ(host.PanelGetFiles(true), 1);
-  EXPECT_EQ(Names(panel), Sorted({L"..", L"New folder", L"sub", Seen(L"Папка")}));
+  EXPECT_EQ(Names(panel), Sorted({L"..", L"New folder", L"mod", L"sub", Seen(L"Папка")}));
   std::string log = ProbeLog(p);
   for (const char* line : {"GetFiles root.txt,sub move=0 userdata=copied\n",
                            "PutFiles local.txt move=0 on disk=y userdata=none\n",
@@ -199,6 +208,31 @@ TEST_F(Probe8, DialogOfEightBitItemsRunsByScriptAndWritesBackItsResults) {
       << ProbeLog(p);
 }
 
+// Two panels of the plugin, each with its own directory: items put from one into the other come
+// with the user data of the panel that listed them.
+TEST_F(Probe8, PutFilesFromAnotherPanelOfThePluginCarriesItsUserData) {
+  host.SwapPanels();
+  ASSERT_TRUE(host.OpenPanel(p, 0, 0));
+  Panel& source = host.ActivePanel();
+  source.Select(L"root.txt");
+  source.Select(L"mod");
+  EXPECT_EQ(host.PanelPutFiles(false), 1);
+  EXPECT_NE(ProbeLog(p).find("PutFiles mod,root.txt move=0 on disk=nn userdata=copied\n"), std::string::npos)
+      << ProbeLog(p);
+  // The other panel keeps its own directory while this one moves.
+  SetCurrent(source, L"sub");
+  ASSERT_TRUE(host.PanelEnter());
+  host.SwapPanels();
+  host.RefreshPluginPanel(host.ActivePanel());
+  EXPECT_EQ(host.ActivePanel().pluginDir, L"");
+  host.ClosePanel();
+  host.SwapPanels();
+  EXPECT_EQ(host.ActivePanel().pluginDir, L"sub");
+  host.ClosePanel();
+  EXPECT_NE(ProbeLog(p).find("close, arrays outstanding=0\nclose, arrays outstanding=0\n"), std::string::npos)
+      << ProbeLog(p);
+}
+
 TEST_F(Probe8, PanelServicesOfBothPanels) {
   temp.Put(L"a.txt");
   temp.Put(L"b.txt");
@@ -211,11 +245,12 @@ TEST_F(Probe8, PanelServicesOfBothPanels) {
   EXPECT_EQ(host.PanelKey('I', 1), 1);
   std::string log = ProbeLog(p);
   for (const std::string& line :
-       {"this: plugin=1 items=4 current=" + std::to_string(current) +
+       {"this: plugin=1 items=5 current=" + std::to_string(current) +
             " focus=1 view=2 sort=2 dir= selected=root.txt userdata=copied\n",
         "other: plugin=0 items=2 current=0 focus=0 view=2 sort=2 dir=" + Oem(temp.path) + " selected=b.txt\n",
         "command line: ppc:" + Oem(L"Папка") + "\n",
-        "after: view=3 sort=4 reverse=1 current=3 top=1 selected=" + Oem(last) + "\n"})
+        "after: view=3 sort=4 reverse=1 current=" + std::to_string(panel.Items().size() - 1) +
+            " top=1 selected=" + Oem(last) + "\n"})
     EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
   EXPECT_EQ(host.commandLine, L"ppc:" + Seen(L"Папка"));
   EXPECT_EQ(panel.viewMode, 3);
@@ -233,7 +268,7 @@ TEST_F(Probe8, UnknownPanelCommandAndRefusedServiceAnswerZero) {
   PanelInfoA info{};
   EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &info), 0);
   EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &info), 1);
-  EXPECT_EQ(info.ItemsNumber, 4);
+  EXPECT_EQ(info.ItemsNumber, 5);
 }
 
 namespace {

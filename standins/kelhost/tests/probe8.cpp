@@ -29,9 +29,20 @@ struct Node {
   bool folder = false;
   uint32_t size = 0;
 };
-// Paths relative to the root, "\" between components; the root is "".
+// Paths relative to the root, "\" between components; the root is "". "mod" behaves like a
+// module's top: ".." from it is refused after going back to the root (see SetDirectory).
 std::map<std::string, Node> g_tree;
+// Each open panel has its own directory; g_dir is that of the panel the host is calling.
 std::string g_dir;
+std::map<HANDLE, std::string> g_dirs;
+HANDLE g_active = nullptr;
+
+void Use(HANDLE h) {
+  if (h == g_active) return;
+  if (g_active) g_dirs[g_active] = g_dir;
+  g_active = h;
+  g_dir = g_dirs[h];
+}
 
 // The user data the probe hangs on each item: its own size first, as the host expects.
 struct UserBlock {
@@ -66,9 +77,10 @@ void Reset() {
   g_tree["sub"] = {true, 0};
   g_tree[Oem(L"Папка")] = {true, 0};
   g_tree["root.txt"] = {false, 12};
+  g_tree["mod"] = {true, 0};
+  g_tree["mod\\m.txt"] = {false, 7};
   g_tree["sub\\inner.txt"] = {false, 34};
   g_tree[Join(Oem(L"Папка"), Oem(L"Отчёт.txt"))] = {false, 56};
-  g_dir.clear();
 }
 
 // Checks the user data of items the host passed back; returns "copied", "none" or what is wrong.
@@ -230,16 +242,29 @@ void KEL_API SetStartupInfo(const HostStartupInfoA* info) {
   std::memcpy(&g_host, info, std::min<size_t>(static_cast<size_t>(info->StructSize), sizeof(g_host)));
 }
 
+// The first panel starts a fresh tree; a second one shows the same tree.
 HANDLE KEL_API OpenPlugin(int, int) {
-  Reset();
-  g_log.clear();
+  static intptr_t opened = 0;
+  if (g_dirs.empty()) {
+    Reset();
+    g_log.clear();
+  }
+  HANDLE h = reinterpret_cast<HANDLE>(0x8000 + ++opened);
+  g_dirs[h] = "";
+  Use(h);
+  g_dir.clear();
   Log("open");
-  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x8888));
+  return h;
 }
 
-void KEL_API ClosePlugin(HANDLE) { Log("close, arrays outstanding=" + std::to_string(g_arrays.size())); }
+void KEL_API ClosePlugin(HANDLE h) {
+  g_dirs.erase(h);
+  if (g_active == h) g_active = nullptr;
+  Log("close, arrays outstanding=" + std::to_string(g_arrays.size()));
+}
 
-void KEL_API GetOpenPluginInfo(HANDLE, OpenPluginInfoA* info) {
+void KEL_API GetOpenPluginInfo(HANDLE h, OpenPluginInfoA* info) {
+  Use(h);
   static std::string dir, title;
   static InfoPanelLineA line;
   dir = g_dir;
@@ -255,7 +280,8 @@ void KEL_API GetOpenPluginInfo(HANDLE, OpenPluginInfoA* info) {
   info->InfoLinesNumber = 1;
 }
 
-int KEL_API GetFindData(HANDLE, PluginPanelItemA** items, int* count, int) {
+int KEL_API GetFindData(HANDLE h, PluginPanelItemA** items, int* count, int) {
+  Use(h);
   std::vector<std::pair<std::string, Node>> here;
   for (auto& [path, node] : g_tree)
     if (Parent(path) == g_dir) here.emplace_back(path, node);
@@ -297,9 +323,24 @@ void KEL_API FreeFindData(HANDLE, PluginPanelItemA* items, int count) {
   free(items);
 }
 
-int KEL_API SetDirectory(HANDLE, const char* dir, int) {
+int KEL_API SetDirectory(HANDLE h, const char* dir, int) {
+  Use(h);
   std::string d = dir;
   Log("SetDirectory " + d);
+  if (d == ".." && g_dir == "mod") {
+    // Like a module's top: ".." goes back to the root with the cursor on the folder, placed by the
+    // plugin itself, and the host is told that nothing is left to do.
+    g_dir.clear();
+    g_host.HostPanelControl(h, FCTL_UPDATEPANEL, nullptr);
+    PanelInfoA info{};
+    g_host.HostPanelControl(h, FCTL_GETPANELINFO, &info);
+    for (int i = 0; i < info.ItemsNumber; ++i)
+      if (std::strcmp(info.PanelItems[i].FileName, "mod") == 0) {
+        PanelRedrawInfoA redraw{i, 0};
+        g_host.HostPanelControl(h, FCTL_REDRAWPANEL, &redraw);
+      }
+    return 0;
+  }
   if (d == "..") {
     if (g_dir.empty()) return 0;
     g_dir = Parent(g_dir);
@@ -313,7 +354,8 @@ int KEL_API SetDirectory(HANDLE, const char* dir, int) {
   return 1;
 }
 
-int KEL_API GetFiles(HANDLE, PluginPanelItemA* items, int count, int move, char* dest, int) {
+int KEL_API GetFiles(HANDLE h, PluginPanelItemA* items, int count, int move, char* dest, int) {
+  Use(h);
   Log("GetFiles " + Names(items, count) + " move=" + std::to_string(move) + " userdata=" +
       CheckUserData(items, count, g_dir));
   for (int i = 0; i < count; ++i) {
@@ -333,7 +375,8 @@ int KEL_API GetFiles(HANDLE, PluginPanelItemA* items, int count, int move, char*
   return 1;
 }
 
-int KEL_API PutFiles(HANDLE, PluginPanelItemA* items, int count, int move, int) {
+int KEL_API PutFiles(HANDLE h, PluginPanelItemA* items, int count, int move, int) {
+  Use(h);
   std::string onDisk;
   for (int i = 0; i < count; ++i) {
     WIN32_FILE_ATTRIBUTE_DATA fa;
@@ -347,13 +390,15 @@ int KEL_API PutFiles(HANDLE, PluginPanelItemA* items, int count, int move, int) 
   return 1;
 }
 
-int KEL_API DeleteFiles(HANDLE, PluginPanelItemA* items, int count, int) {
+int KEL_API DeleteFiles(HANDLE h, PluginPanelItemA* items, int count, int) {
+  Use(h);
   Log("DeleteFiles " + Names(items, count) + " userdata=" + CheckUserData(items, count, g_dir));
   for (int i = 0; i < count; ++i) g_tree.erase(Join(g_dir, items[i].FileName));
   return 1;
 }
 
-int KEL_API MakeDirectory(HANDLE, char* name, int) {
+int KEL_API MakeDirectory(HANDLE h, char* name, int) {
+  Use(h);
   // The probe drops trailing blanks and dots, and tells the host the name it made.
   std::string n = name;
   while (!n.empty() && (n.back() == ' ' || n.back() == '.')) n.pop_back();
@@ -365,6 +410,7 @@ int KEL_API MakeDirectory(HANDLE, char* name, int) {
 }
 
 int KEL_API ProcessKey(HANDLE self, int key, unsigned int state) {
+  Use(self);
   if (key == VK_F4 && state == 0) {
     PanelInfoA info{};
     g_host.HostPanelControl(self, FCTL_GETPANELINFO, &info);
