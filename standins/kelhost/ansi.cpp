@@ -120,18 +120,6 @@ int KEL_API SvcEditorControlA(int command, void* param) {
   }
 }
 
-int KEL_API SvcPanelControlA(HANDLE, int command, void*) {
-  if (Host* h = Host::Current())
-    h->Fail(L"8-bit HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
-  return 0;
-}
-
-int KEL_API SvcDialogA(intptr_t, int, int, int, int, const char*, KelDialogItemA*, int, uint32_t, uint32_t,
-                       KelDialogProcA, intptr_t) {
-  if (Host* h = Host::Current()) h->Fail(L"8-bit HostDialog is not supported by the stand-in");
-  return -1;
-}
-
 }  // namespace
 
 void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, intptr_t number, const char* rootKey) {
@@ -149,8 +137,10 @@ void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, in
   si.HostSaveScreen = reinterpret_cast<void*>(SvcSaveScreen);
   si.HostRestoreScreen = reinterpret_cast<void*>(SvcRestoreScreen);
   si.HostEditorControl = SvcEditorControlA;
-  si.HostPanelControl = SvcPanelControlA;
-  si.HostDialog = SvcDialogA;
+  si.HostPanelControl = PanelControlServiceA();
+  si.HostDialog = DialogServiceA();
+  si.HostSendDlgMessage = SendDlgMessageServiceA();
+  si.HostDefDlgProc = DefDlgProcServiceA();
 }
 
 }  // namespace kelhost

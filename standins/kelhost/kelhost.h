@@ -146,6 +146,14 @@ struct PanelItem {
   uint64_t size = 0;
   FILETIME writeTime{};
   bool selected = false;
+  // Items of an 8-bit plugin's panel keep what the plugin listed, so the host can hand them back:
+  // the name's own bytes, the flags, and a copy of the user data (the block the pointer names when
+  // the item has PPIF_USERDATA, its first 32-bit word being the block's size; else the value).
+  std::string oemName;
+  uint32_t flags = 0;
+  intptr_t userValue = 0;
+  std::string userBlock;
+  bool hasUserBlock = false;
 };
 
 // A file panel over a real folder. Items are read from the folder ("..") excluded.
@@ -164,6 +172,9 @@ class Panel {
   bool visible = true;
   int redraws = 0;
   int updates = 0;
+  int viewMode = 2;        // FCTL_SETVIEWMODE: 0..9
+  int sortMode = 2;        // FCTL_SETSORTMODE: 2 by name
+  bool sortReverse = false;
 
   // A plugin's own panel (Host::OpenPanel): the items, directory and title come from the plugin.
   Plugin* plugin = nullptr;
@@ -269,6 +280,20 @@ class Host {
   int PanelKey(int key, unsigned controlState);                      // the plugin's ProcessKey
   void ClosePanel();                                                 // ClosePlugin; back to the folder
   void RefreshPluginPanel(Panel& panel);                            // GetOpenPluginInfo + GetFindData
+  // An 8-bit plugin's panel operations, as the host runs them (panels_a.cpp). Items go out with
+  // their user data copied; with nothing selected the current item is the selection.
+  //  - PanelEnter: Enter on the current item: a folder's SetDirectory (".." puts the cursor on the
+  //    folder it came from); false for a file or when the plugin refuses.
+  //  - PanelGetFiles: F5/F6 from the active plugin panel into the passive panel's folder.
+  //  - PanelPutFiles: F5/F6 from the active panel (a folder or another plugin's panel) into the
+  //    passive plugin panel.
+  //  - PanelDeleteFiles, PanelMakeDirectory (name in: what the user typed; out: the plugin's).
+  // Each answers the plugin's result and re-reads both panels after it.
+  bool PanelEnter(int opMode = 0);
+  int PanelGetFiles(bool move, int opMode = 0, std::wstring* destPath = nullptr);
+  int PanelPutFiles(bool move, int opMode = 0);
+  int PanelDeleteFiles(int opMode = 0);
+  int PanelMakeDirectory(std::wstring& name, int opMode = 0);
 
   // Scripted answers, consumed in order.
   void AnswerMessage(int button);                           // -1: Esc
@@ -322,6 +347,7 @@ class Host {
   SMALL_RECT kelRect{0, 0, 79, 24};                         // the host window in console cells
   bool kelRectAvailable = true;
   std::wstring language = L"English";
+  std::wstring commandLine;                                 // FCTL_GETCMDLINE / FCTL_SETCMDLINE
 
   // The editor (one at a time). OpenEditor loads a file into it (returns null on failure).
   Editor* OpenEditor(const std::wstring& file, UINT codePage = 0);

@@ -18,6 +18,17 @@
 //   cd DIR                         change the active panel's directory (the plugin's SetDirectory)
 //   panel-key KEY                  a key in a plugin's panel (ProcessKey)
 //   close-panel                    close the plugin's panel
+//   swap                           the other panel becomes the active one
+//   current NAME                   the cursor on NAME in the active panel
+//   enter                          Enter on the current item of an 8-bit plugin's panel: a folder's
+//                                  SetDirectory (".." comes back with the cursor on the folder left)
+//   copy | move                    F5 / F6: from an 8-bit plugin's active panel into the other
+//                                  panel's folder (GetFiles); else from the active panel into the
+//                                  other panel's 8-bit plugin (PutFiles)
+//   delete                         F8 in an 8-bit plugin's panel (DeleteFiles)
+//   mkdir NAME                     F7 in an 8-bit plugin's panel (MakeDirectory)
+//   show-state                     the active panel's cursor, top item, view and sort modes, and
+//                                  the command line
 //   configure P ITEM               ConfigureW(ITEM)
 //   edit FILE                      open FILE in the editor
 //   key KEY                        a key in the editor (plugins first, then the editor)
@@ -284,6 +295,31 @@ int wmain(int argc, wchar_t** argv) {
       Print(L"[panel] key " + w[1] + (r ? L" handled by the plugin" : L" left to the host"));
     } else if (cmd == L"close-panel") {
       host.ClosePanel();
+    } else if (cmd == L"swap") {
+      host.SwapPanels();
+    } else if (cmd == L"current" && w.size() >= 2) {
+      Panel& panel = host.ActivePanel();
+      for (size_t i = 0; i < panel.Items().size(); ++i)
+        if (panel.Items()[i].name == Rest(w, 1)) panel.current = static_cast<int>(i);
+    } else if (cmd == L"enter") {
+      if (!host.PanelEnter()) Print(L"[panel] the plugin's directory did not change");
+    } else if (cmd == L"copy" || cmd == L"move") {
+      Panel& active = host.ActivePanel();
+      if (active.IsPlugin() && !active.plugin->unicode) host.PanelGetFiles(cmd == L"move");
+      else host.PanelPutFiles(cmd == L"move");
+    } else if (cmd == L"delete") {
+      host.PanelDeleteFiles();
+    } else if (cmd == L"mkdir" && w.size() >= 2) {
+      std::wstring name = Rest(w, 1);
+      host.PanelMakeDirectory(name);
+    } else if (cmd == L"show-state") {
+      Panel& panel = host.ActivePanel();
+      const auto& items = panel.Items();
+      std::wstring cur = panel.current >= 0 && panel.current < static_cast<int>(items.size())
+                             ? items[static_cast<size_t>(panel.current)].name : L"";
+      Print(L"[panel state] cursor on \"" + cur + L"\", top " + std::to_wstring(panel.top) + L", view mode " +
+            std::to_wstring(panel.viewMode) + L", sort mode " + std::to_wstring(panel.sortMode) +
+            (panel.sortReverse ? L" reversed" : L"") + L", command line \"" + host.commandLine + L"\"");
     } else if (cmd == L"configure" && w.size() >= 3 && plugin(w[1])) {
       int r = host.Configure(plugin(w[1]), _wtoi(w[2].c_str()));
       Print(L"[configure] returned " + std::to_wstring(r));

@@ -236,9 +236,9 @@ TEST(KelHost, CrossThreadRequestTakenUpIsWaitedForBeyondTheTimeout) {
   state.si = host.StartupRecord(L"test", 0);
   g_slow = &state;
   KelDialogItem items[] = {Item(DI_TEXT, L"busy"), Item(DI_BUTTON, L"OK")};
-  host.AnswerDialog(DialogScript()
-                        .Check([&](DialogView&) { SetEvent(state.pumping); })
-                        .WaitUntil([&](DialogView&) { return false; }, 5000));
+  // The poster is let go from inside the waiting step, so its request is taken up there and not
+  // between two steps (where it would close the dialog before the script ended).
+  host.AnswerDialog(DialogScript().WaitUntil([&](DialogView&) { SetEvent(state.pumping); return false; }, 5000));
   int exit = state.si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 2, 0, SlowCloseProc, nullptr);
   state.poster.join();
   CloseHandle(state.pumping);
