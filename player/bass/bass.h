@@ -107,6 +107,13 @@ typedef DWORD HPLUGIN;  // add-on handle
 #define BASS_SYNC_FREE 8  // the channel has been freed
 #define BASS_SYNC_ONETIME 0x80000000
 
+// BASS_ChannelGetTags types and what each returns.
+#define BASS_TAG_ID3 0            // the 128-byte ID3v1 block ("TAG", title 30, artist 30, album 30, ...)
+#define BASS_TAG_ID3V2 1          // the whole ID3v2 tag from its "ID3" header on
+#define BASS_TAG_OGG 2            // "KEY=value" UTF-8 strings, each NUL-ended, a second NUL after the last
+#define BASS_TAG_RIFF_INFO 0x100  // "IART=value" strings of a LIST/INFO chunk, as BASS_TAG_OGG
+#define BASS_TAG_MUSIC_NAME 0x10000 // the module's name, NUL-ended
+
 // Channel type codes (BASS_CHANNELINFO.ctype).
 #define BASS_CTYPE_STREAM_OGG 0x10002
 #define BASS_CTYPE_STREAM_MP1 0x10003
@@ -208,6 +215,8 @@ HSYNC BASSDEF(BASS_ChannelSetSync)(DWORD handle, DWORD type, QWORD param, SYNCPR
 BOOL BASSDEF(BASS_ChannelRemoveSync)(DWORD handle, HSYNC sync);
 // lock nonzero: the library's thread waits until the channel is unlocked.
 BOOL BASSDEF(BASS_ChannelLock)(DWORD handle, BOOL lock);
+// The raw tag block of a type (BASS_TAG_*), owned by the channel; NULL when there is none.
+const char *BASSDEF(BASS_ChannelGetTags)(DWORD handle, DWORD tags);
 // Low word left, high word right, each 0..32768; (DWORD)-1 on failure.
 DWORD BASSDEF(BASS_ChannelGetLevel)(DWORD handle);
 
