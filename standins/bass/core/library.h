@@ -29,6 +29,8 @@ int& LastError();
 
 enum class State { Stopped = 0, Playing = 1, Paused = 3 };
 
+// A sync callback as the core calls it in tests; the shell stores the caller's own (stdcall)
+// callback here and converts it back before calling it.
 using SyncProc = void (*)(uint32_t sync, uint32_t channel, uint32_t data, void* user);
 
 // What an add-on reports for a file it can play.

@@ -36,7 +36,7 @@ std::string Env(const char *name) {
 
 // Records a call in the file KEL_BASS_LOG names, one line each.
 void Log(const char *fmt, ...) {
-  static std::string path = Env("KEL_BASS_LOG");
+  std::string path = Env("KEL_BASS_LOG");
   if (path.empty()) return;
   char line[512];
   va_list ap;
@@ -50,9 +50,10 @@ void Log(const char *fmt, ...) {
   }
 }
 
-// A scripted failure for a call: the code from KEL_BASS_FAIL, or 0.
+// A scripted failure for a call: the code from KEL_BASS_FAIL (read at every call, so a test can
+// change it while the library is loaded), or 0.
 int Scripted(const char *call) {
-  static std::string spec = Env("KEL_BASS_FAIL");
+  std::string spec = Env("KEL_BASS_FAIL");
   if (spec.empty()) return 0;
   std::string key = std::string(call) + "=";
   size_t at = 0;
@@ -83,7 +84,8 @@ DWORD WINAPI ClockThread(void *) {
           if (!g_lib.Claim(d.channel, d.sync)) continue;
         }
         Log("sync %u channel %u", static_cast<unsigned>(d.sync), static_cast<unsigned>(d.channel));
-        d.proc(d.sync, d.channel, d.data, d.user);
+        // The core keeps the caller's callback as it was given: a stdcall SYNCPROC.
+        reinterpret_cast<SYNCPROC *>(d.proc)(d.sync, d.channel, d.data, d.user);
       }
     }
   } catch (...) {
