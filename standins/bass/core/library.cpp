@@ -27,7 +27,8 @@ int& LastError() {
 
 bool Library::Init(int device, uint32_t freq, uint32_t flags) {
   (void)flags;
-  if (device != -1 && device != 1) return Fail(kErrDevice);
+  // -1 the default device, 0 the no-sound device, 1 the first real one: all play on the clock.
+  if (device < -1 || device > 1) return Fail(kErrDevice);
   if (started_) return Fail(kErrAlready);
   started_ = true;
   freq_ = freq ? freq : 44100;
@@ -371,8 +372,8 @@ uint32_t Library::Level(uint32_t h) {
   if (c->hasPcm) {
     PeakLevels(*c->src, c->pcm, first, static_cast<uint32_t>(frame - first) + 1, left, right);
   } else if (c->music) {
-    // No mixer here: a row starting notes shows full scale on the channels that start them,
-    // fading over the following rows, so the meter follows the music's rhythm.
+    // No mixer here: a row that starts notes shows full scale, halving with each row after it,
+    // so the meter follows the music's rhythm.
     const auto& starts = c->module.rowStart;
     double t = c->pos / c->byteRate();
     size_t lo = 0, hi = starts.size();
@@ -384,8 +385,7 @@ uint32_t Library::Level(uint32_t h) {
       uint8_t n = c->module.rowNotes[lo - k];
       if (!n) continue;
       uint32_t v = 32768u >> k;
-      left = v;
-      right = n > 1 ? v : v / 2;
+      left = right = v;
       break;
     }
   }

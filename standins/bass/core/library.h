@@ -50,7 +50,7 @@ struct DueSync {
 
 class Library {
  public:
-  // Init: device -1 or 1 (the clock device); freq 0 means 44100.
+  // Init: device -1, 0 or 1 (all the clock); freq 0 means 44100.
   bool Init(int device, uint32_t freq, uint32_t flags);
   bool Free();
   bool started() const { return started_; }

@@ -54,56 +54,84 @@ void FindId3(Source& src, TagBlocks& tags) {
   }
 }
 
+namespace {
+
+// One chunk of a RIFF or IFF file: its id, where its body starts, its stated size, and how many
+// bytes of the file follow its header.
+struct ChunkRef {
+  uint8_t id[4];
+  uint64_t body, size, avail;
+};
+
+// Walks the chunks after the 12-byte container header to the end of the file (the container's own
+// size may be wrong: streamed files write 0 or all ones), at most kMaxChunks. fn returns false to
+// refuse the file. A chunk running past the end of the file is the last one looked at.
+template <class Fn>
+bool WalkChunks(Source& src, bool bigEndian, Fn fn) {
+  uint64_t fileSize = src.Size(), off = 12;
+  for (uint32_t n = 0; n < kMaxChunks && off + 8 <= fileSize; ++n) {
+    uint8_t h[8];
+    if (!src.ReadAt(off, h, 8)) return false;
+    ChunkRef c;
+    std::memcpy(c.id, h, 4);
+    c.size = bigEndian ? Ld32be(h + 4) : Ld32le(h + 4);
+    c.body = off + 8;
+    c.avail = fileSize - c.body;
+    if (!fn(c)) return false;
+    if (c.size > c.avail) break;
+    off = c.body + c.size + (c.size & 1);
+  }
+  return true;
+}
+
+// An ID3v2 tag kept in a chunk of its own ("id3 " in WAV, "ID3 " in AIFF).
+void KeepId3Chunk(Source& src, const ChunkRef& c, TagBlocks& tags) {
+  if (!(Id(c.id, "id3 ") || Id(c.id, "ID3 ")) || c.size > c.avail || !tags.id3v2.empty()) return;
+  std::vector<uint8_t> b = ReadBlock(src, c.body, c.size);
+  if (b.size() >= 10 && std::memcmp(b.data(), "ID3", 3) == 0) tags.id3v2 = std::move(b);
+}
+
+}  // namespace
+
 Parse ParseWave(Source& src, PcmFormat& fmt, TagBlocks& tags) {
-  // RIFF header: "RIFF", size, "WAVE"; then chunks of id, 32-bit little-endian size, body, pad.
+  // "RIFF", size, "WAVE"; then chunks of id, 32-bit little-endian size, body, pad to even.
   uint8_t h[12];
-  uint64_t fileSize = src.Size();
   if (!src.ReadAt(0, h, 12) || !Id(h, "RIFF") || !Id(h + 8, "WAVE")) return Parse::NotMine;
-  // The RIFF size may be wrong (streamed files write 0 or all ones): walk to the file's end.
-  uint64_t off = 12;
   bool haveFmt = false, haveData = false;
   uint64_t dataSize = 0;
-  for (uint32_t n = 0; n < kMaxChunks && off + 8 <= fileSize; ++n) {
-    uint8_t ch[8];
-    if (!src.ReadAt(off, ch, 8)) return Parse::Bad;
-    uint64_t size = Ld32le(ch + 4);
-    uint64_t body = off + 8;
-    uint64_t avail = fileSize - body;
-    if (Id(ch, "fmt ")) {
+  bool read = WalkChunks(src, false, [&](const ChunkRef& c) {
+    if (Id(c.id, "fmt ")) {
       // WAVEFORMAT: tag 0, channels 2, rate 4, bytes/s 8, block align 12, bits 14; extensible:
       // cbSize 16, valid bits 18, channel mask 20, sub-format GUID 24 (first two bytes the tag).
-      if (size < 16 || size > avail) return Parse::Bad;
+      if (c.size < 16 || c.size > c.avail) return false;
       uint8_t f[40] = {};
-      if (!src.ReadAt(body, f, size < 40 ? static_cast<size_t>(size) : 40)) return Parse::Bad;
+      if (!src.ReadAt(c.body, f, c.size < 40 ? static_cast<size_t>(c.size) : 40)) return false;
       uint16_t tag = Ld16le(f);
       if (tag == 0xFFFE) {
-        if (size < 40) return Parse::Bad;  // extensible format needs its sub-format
+        if (c.size < 40) return false;  // extensible format needs its sub-format
         tag = Ld16le(f + 24);
       }
+      if (tag != 1 && tag != 3) return false;  // compressed WAVE data is not read
+      fmt.isFloat = tag == 3;
       fmt.chans = Ld16le(f + 2);
       fmt.freq = Ld32le(f + 4);
       fmt.blockAlign = Ld16le(f + 12);
       fmt.bits = Ld16le(f + 14);
-      if (tag == 1) fmt.isFloat = false;
-      else if (tag == 3) fmt.isFloat = true;
-      else return Parse::Bad;  // compressed WAVE data is not read
       haveFmt = true;
-    } else if (Id(ch, "data")) {
+    } else if (Id(c.id, "data")) {
       // A data chunk running past the end of the file (a cut-off file) is read up to the end.
-      fmt.dataOffset = body;
-      dataSize = size < avail ? size : avail;
+      fmt.dataOffset = c.body;
+      dataSize = c.size < c.avail ? c.size : c.avail;
       haveData = true;
-    } else if (Id(ch, "LIST") && size >= 4 && size <= avail) {
-      std::vector<uint8_t> list = ReadBlock(src, body, size);
+    } else if (Id(c.id, "LIST") && c.size >= 4 && c.size <= c.avail) {
+      std::vector<uint8_t> list = ReadBlock(src, c.body, c.size);
       if (list.size() >= 4 && Id(list.data(), "INFO") && tags.riffInfo.empty()) tags.riffInfo = InfoList(list);
-    } else if ((Id(ch, "id3 ") || Id(ch, "ID3 ")) && size <= avail && tags.id3v2.empty()) {
-      std::vector<uint8_t> b = ReadBlock(src, body, size);
-      if (b.size() >= 10 && std::memcmp(b.data(), "ID3", 3) == 0) tags.id3v2 = std::move(b);
+    } else {
+      KeepId3Chunk(src, c, tags);
     }
-    if (size > avail) break;
-    off = body + size + (size & 1);
-  }
-  if (!haveFmt || !haveData) return Parse::Bad;
+    return true;
+  });
+  if (!read || !haveFmt || !haveData) return Parse::Bad;
   if (fmt.chans < 1 || fmt.chans > kMaxChannels) return Parse::Bad;  // 1..8 channels
   if (fmt.freq < 1 || fmt.freq > kMaxRate) return Parse::Bad;
   bool bitsOk = fmt.isFloat ? fmt.bits == 32 : (fmt.bits == 8 || fmt.bits == 16 || fmt.bits == 24 || fmt.bits == 32);
@@ -118,58 +146,49 @@ Parse ParseWave(Source& src, PcmFormat& fmt, TagBlocks& tags) {
 Parse ParseAiff(Source& src, PcmFormat& fmt, TagBlocks& tags) {
   // "FORM", big-endian size, "AIFF" or "AIFC"; chunks with big-endian sizes, padded to even.
   uint8_t h[12];
-  uint64_t fileSize = src.Size();
   if (!src.ReadAt(0, h, 12) || !Id(h, "FORM") || !(Id(h + 8, "AIFF") || Id(h + 8, "AIFC"))) return Parse::NotMine;
   bool aifc = Id(h + 8, "AIFC");
-  uint64_t off = 12;
   bool haveComm = false, haveData = false;
   uint64_t commFrames = 0, dataSize = 0;
-  for (uint32_t n = 0; n < kMaxChunks && off + 8 <= fileSize; ++n) {
-    uint8_t ch[8];
-    if (!src.ReadAt(off, ch, 8)) return Parse::Bad;
-    uint64_t size = Ld32be(ch + 4);
-    uint64_t body = off + 8;
-    uint64_t avail = fileSize - body;
-    if (Id(ch, "COMM")) {
+  bool read = WalkChunks(src, true, [&](const ChunkRef& ch) {
+    if (Id(ch.id, "COMM")) {
       // channels 0, frames 2, bits 6, rate 8 (80-bit extended); AIFC adds compression type 18.
-      if (size < 18 || size > avail) return Parse::Bad;
+      if (ch.size < 18 || ch.size > ch.avail) return false;
       uint8_t c[22] = {};
-      if (!src.ReadAt(body, c, size < 22 ? static_cast<size_t>(size) : 22)) return Parse::Bad;
+      if (!src.ReadAt(ch.body, c, ch.size < 22 ? static_cast<size_t>(ch.size) : 22)) return false;
       fmt.chans = Ld16be(c);
       commFrames = Ld32be(c + 2);
       fmt.bits = Ld16be(c + 6);
       int exponent = (Ld16be(c + 8) & 0x7FFF) - 16383 - 63;
       uint64_t mant = (static_cast<uint64_t>(Ld32be(c + 10)) << 32) | Ld32be(c + 14);
-      if ((c[8] & 0x80) || exponent < -64 || exponent > 0) return Parse::Bad;  // rate below 2^63
+      if ((c[8] & 0x80) || exponent < -64 || exponent > 0) return false;  // rate below 2^63
       double rate = std::ldexp(static_cast<double>(mant), exponent);
-      if (!(rate >= 1.0 && rate <= kMaxRate)) return Parse::Bad;
+      if (!(rate >= 1.0 && rate <= kMaxRate)) return false;
       fmt.freq = static_cast<uint32_t>(rate + 0.5);
       fmt.bigEndian = true;
       if (aifc) {
-        if (size < 22) return Parse::Bad;
+        if (ch.size < 22) return false;
         if (Id(c + 18, "sowt")) fmt.bigEndian = false;
-        else if (!Id(c + 18, "NONE")) return Parse::Bad;  // compressed AIFC is not read
+        else if (!Id(c + 18, "NONE")) return false;  // compressed AIFC is not read
       }
       haveComm = true;
-    } else if (Id(ch, "SSND")) {
+    } else if (Id(ch.id, "SSND")) {
       // offset 0, block size 4, then sample data from 8 + offset.
-      if (size < 8) return Parse::Bad;
+      if (ch.size < 8) return false;
       uint8_t s[4];
-      if (!src.ReadAt(body, s, 4)) return Parse::Bad;
+      if (!src.ReadAt(ch.body, s, 4)) return false;
       uint64_t skip = 8ull + Ld32be(s);
-      uint64_t bodySize = size < avail ? size : avail;
-      if (skip > bodySize) return Parse::Bad;
-      fmt.dataOffset = body + skip;
+      uint64_t bodySize = ch.size < ch.avail ? ch.size : ch.avail;
+      if (skip > bodySize) return false;
+      fmt.dataOffset = ch.body + skip;
       dataSize = bodySize - skip;
       haveData = true;
-    } else if (Id(ch, "ID3 ") && size <= avail && tags.id3v2.empty()) {
-      std::vector<uint8_t> b = ReadBlock(src, body, size);
-      if (b.size() >= 10 && std::memcmp(b.data(), "ID3", 3) == 0) tags.id3v2 = std::move(b);
+    } else {
+      KeepId3Chunk(src, ch, tags);
     }
-    if (size > avail) break;
-    off = body + size + (size & 1);
-  }
-  if (!haveComm || !haveData) return Parse::Bad;
+    return true;
+  });
+  if (!read || !haveComm || !haveData) return Parse::Bad;
   if (fmt.chans < 1 || fmt.chans > kMaxChannels) return Parse::Bad;
   if (fmt.bits != 8 && fmt.bits != 16 && fmt.bits != 24 && fmt.bits != 32) return Parse::Bad;
   fmt.signed8 = true;

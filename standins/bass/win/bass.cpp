@@ -443,4 +443,16 @@ const char *WINAPI BASS_ChannelGetTags(DWORD h, DWORD tags) {
   EXPORT_BODY("BASS_ChannelGetTags", nullptr, { return g_lib.Tags(h, tags); })
 }
 
+// Unloaded while started (the caller never called BASS_Free): the clock thread must not run on in
+// code that is gone. Waiting for it here would deadlock on the loader lock, so it is ended.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *reserved) {
+  if (reason == DLL_PROCESS_DETACH && !reserved && g_thread) {
+    SetEvent(g_stop);
+    TerminateThread(g_thread, 0);
+    CloseHandle(g_thread);
+    g_thread = nullptr;
+  }
+  return TRUE;
+}
+
 }  // extern "C"
