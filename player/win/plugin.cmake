@@ -32,3 +32,11 @@ if("standins/bass" IN_LIST KEL_SUBDIRS AND "standins/kelhost" IN_LIST KEL_SUBDIR
   add_dependencies(tunlo_test_folder Tunlo bass_standin tags_standin flachead)
   add_dependencies(tunlo_plugin_test tunlo_test_folder archive_panel tunlo_recorder)
 endif()
+
+# The demo tour's program: installed into dist/Tools beside kelhost.exe and the library stand-ins.
+if("standins/bass" IN_LIST KEL_SUBDIRS AND "standins/kelhost" IN_LIST KEL_SUBDIRS)
+  add_executable(tunlo_tour demo/tunlo_tour.cpp)
+  target_link_libraries(tunlo_tour PRIVATE kelhost kel_testaudio)
+  kel_shell_warnings(tunlo_tour)
+  install(TARGETS tunlo_tour RUNTIME DESTINATION Tools)
+endif()
