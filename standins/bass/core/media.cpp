@@ -88,7 +88,13 @@ bool WalkChunks(Source& src, bool bigEndian, Fn fn) {
 void KeepId3Chunk(Source& src, const ChunkRef& c, TagBlocks& tags) {
   if (!(Id(c.id, "id3 ") || Id(c.id, "ID3 ")) || c.size > c.avail || !tags.id3v2.empty()) return;
   std::vector<uint8_t> b = ReadBlock(src, c.body, c.size);
-  if (b.size() >= 10 && std::memcmp(b.data(), "ID3", 3) == 0) tags.id3v2 = std::move(b);
+  if (b.size() < 10 || std::memcmp(b.data(), "ID3", 3) != 0 || ((b[6] | b[7] | b[8] | b[9]) & 0x80)) return;
+  // Readers size the block from its header: a tag claiming more than its chunk holds is not kept.
+  size_t claimed = 10 + ((static_cast<size_t>(b[6]) << 21) | (static_cast<size_t>(b[7]) << 14) |
+                         (static_cast<size_t>(b[8]) << 7) | b[9]);
+  if (claimed > b.size()) return;
+  b.resize(claimed);
+  tags.id3v2 = std::move(b);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // them, and the WAV files Debian's alsa-utils installs.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "standins/bass/core/media.h"
@@ -301,6 +302,48 @@ TEST(FlacHeaders, StreamInfoAndComments) {
   b[7] = 33;
   EXPECT_EQ(bass::ParseFlac(b.data(), b.size(), info), Parse::Bad) << "STREAMINFO of the wrong size";
   EXPECT_EQ(bass::ParseFlac(b.data(), 3, info), Parse::NotMine);
+}
+
+}  // namespace
+
+namespace {
+
+// Every source answers the same reads the same way: all bytes or none.
+void Conforms(bass::Source& src, const testaudio::Bytes& bytes, const char* what) {
+  SCOPED_TRACE(what);
+  ASSERT_EQ(src.Size(), bytes.size());
+  uint8_t buf[16] = {};
+  EXPECT_TRUE(src.ReadAt(0, buf, 16));
+  EXPECT_EQ(0, std::memcmp(buf, bytes.data(), 16));
+  EXPECT_TRUE(src.ReadAt(bytes.size() - 16, buf, 16)) << "the last bytes exactly";
+  EXPECT_EQ(0, std::memcmp(buf, bytes.data() + bytes.size() - 16, 16));
+  EXPECT_FALSE(src.ReadAt(bytes.size() - 15, buf, 16)) << "one byte past the end";
+  EXPECT_TRUE(src.ReadAt(bytes.size(), buf, 0));
+  EXPECT_FALSE(src.ReadAt(bytes.size() + 1, buf, 0));
+  EXPECT_FALSE(src.ReadAt(~0ull - 4, buf, 8)) << "an offset that wraps";
+}
+
+TEST(Sources, MemoryFileAndSliceSourcesReadAlike) {
+  testaudio::Bytes bytes(1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  bass::MemorySource mem(bytes.data(), bytes.size());
+  Conforms(mem, bytes, "memory");
+  std::string path = (std::filesystem::temp_directory_path() / "bass_source_test.bin").string();
+  ASSERT_TRUE(testaudio::WriteFile(path, bytes));
+  bass::StdFileSource file;
+  ASSERT_TRUE(file.Open(path));
+  Conforms(file, bytes, "file");
+  testaudio::Bytes whole(bytes);
+  whole.insert(whole.begin(), 24, 0xEE);
+  whole.insert(whole.end(), 40, 0xDD);
+  bass::MemorySource outer(whole.data(), whole.size());
+  bass::SliceSource slice(outer, 24, 1000);
+  Conforms(slice, bytes, "slice");
+  bass::SliceSource rest(outer, 24 + 1000 + 40, 0);
+  EXPECT_EQ(rest.Size(), 0u);
+  bass::SliceSource past(outer, 5000, 10);
+  EXPECT_EQ(past.Size(), 0u) << "a window past the end is empty";
+  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -55,6 +55,21 @@ TEST(TagsRead, NonLatinTextIsUtf8InsideUtf8AndLatin1Outside) {
   }
 }
 
+TEST(TagsRead, AnId3ChunkWhoseTagClaimsMoreThanTheChunkIsNotKept) {
+  testaudio::Bytes b = Tagged(TagStyle::Id3v2Chunk, {"Artist", "Title", ""});
+  // The "id3 " chunk follows the data chunk; its tag's size field (bytes 6..9 of the tag) is
+  // raised by one, so the tag would run past its chunk.
+  size_t at = std::string(b.begin(), b.end()).find("id3 ") + 8;
+  ASSERT_EQ(b[at], 'I');
+  ++b[at + 9];
+  bass::Library lib;
+  lib.Init(-1, 44100, 0);
+  uint32_t h = lib.CreateStream(std::make_unique<bass::MemorySource>(b.data(), b.size()), 0, "");
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(lib.Tags(h, 1), nullptr);
+  EXPECT_EQ(Read(b, kDefault), "");
+}
+
 TEST(TagsRead, ModulesGiveTheirNameAsTitle) {
   testaudio::ModuleSpec m;
   m.tracker = testaudio::Tracker::It;
