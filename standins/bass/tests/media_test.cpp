@@ -330,9 +330,11 @@ TEST(Sources, MemoryFileAndSliceSourcesReadAlike) {
   Conforms(mem, bytes, "memory");
   std::string path = (std::filesystem::temp_directory_path() / "bass_source_test.bin").string();
   ASSERT_TRUE(testaudio::WriteFile(path, bytes));
-  bass::StdFileSource file;
-  ASSERT_TRUE(file.Open(path));
-  Conforms(file, bytes, "file");
+  {
+    bass::StdFileSource file;
+    ASSERT_TRUE(file.Open(path));
+    Conforms(file, bytes, "file");
+  }
   testaudio::Bytes whole(bytes);
   whole.insert(whole.begin(), 24, 0xEE);
   whole.insert(whole.end(), 40, 0xDD);
@@ -343,7 +345,8 @@ TEST(Sources, MemoryFileAndSliceSourcesReadAlike) {
   EXPECT_EQ(rest.Size(), 0u);
   bass::SliceSource past(outer, 5000, 10);
   EXPECT_EQ(past.Size(), 0u) << "a window past the end is empty";
-  std::filesystem::remove(path);
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
 }
 
 }  // namespace
