@@ -130,6 +130,15 @@ TEST_F(BassDll, AFilePlaysOnTheClockAndSyncsFireOnTheLibrarysThread) {
   EXPECT_TRUE(BASS_StreamFree(h));
   EXPECT_FALSE(BASS_StreamFree(h));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+
+  // Without the Unicode flag the name is 8-bit, and the channel information gives it back so.
+  std::wstring plain = Write(L"plain.wav", Seconds(0.5));
+  std::string narrow(plain.begin(), plain.end());
+  h = BASS_StreamCreateFile(FALSE, narrow.c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  ASSERT_TRUE(BASS_ChannelGetInfo(h, &ci));
+  EXPECT_STREQ(ci.filename, narrow.c_str());
+  BASS_StreamFree(h);
 }
 
 TEST_F(BassDll, SlidesFinishAndALockedChannelDoesNotMove) {

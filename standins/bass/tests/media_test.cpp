@@ -59,6 +59,25 @@ TEST(WaveFiles, EveryEncodingGivesItsLayoutAndTheLevelsOfItsSamples) {
   }
 }
 
+TEST(WaveFiles, TheExtensibleFormatTakesItsSubFormat) {
+  // fmt chunk of 40 bytes: tag 0xFFFE, 2 channels, 44100 Hz, 32-bit, sub-format 3 (float).
+  Bytes b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 40, 0, 0, 0,
+             0xFE, 0xFF, 2, 0, 0x44, 0xAC, 0, 0, 0x20, 0x62, 0x05, 0, 8, 0, 32, 0, 22, 0, 32, 0, 3, 0, 0, 0,
+             3, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71,
+             'd', 'a', 't', 'a', 80, 0, 0, 0};
+  b.resize(b.size() + 80, 0);
+  bass::PcmFormat f;
+  ASSERT_EQ(Wave(b, f), Parse::Ok);
+  EXPECT_EQ(f.ctype, 0x50003u);
+  EXPECT_TRUE(f.isFloat);
+  EXPECT_EQ(f.frames, 10u);
+  b[44] = 2;  // sub-format ADPCM
+  EXPECT_EQ(Wave(b, f), Parse::Bad);
+  b[44] = 1;
+  b[16] = 18;  // extensible tag in an 18-byte chunk: no room for the sub-format
+  EXPECT_EQ(Wave(b, f), Parse::Bad);
+}
+
 TEST(WaveFiles, ACutOffDataChunkIsReadUpToTheEndOfTheFile) {
   testaudio::WaveSpec s;
   s.frames = 1000;
