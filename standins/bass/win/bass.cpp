@@ -70,13 +70,29 @@ double NowMs() {
   return static_cast<double>(t.QuadPart - g_start.QuadPart) * 1000.0 / static_cast<double>(g_freq.QuadPart) * g_factor;
 }
 
+// Brings the library to the present: every call does so first (so positions and slides are
+// exact to the call), the clock thread every few milliseconds. Syncs that fall due are queued
+// for the clock thread, which alone fires them. A thread holding a channel lock does not move
+// the clock: a locked channel stands still. Called with g_mu held.
+std::vector<bass::DueSync> g_pending;
+HANDLE g_wake = nullptr;
+void Advance() {
+  if (!g_lib.started() || t_locks > 0) return;
+  std::vector<bass::DueSync> due = g_lib.Tick(NowMs());
+  if (due.empty()) return;
+  g_pending.insert(g_pending.end(), due.begin(), due.end());
+  SetEvent(g_wake);
+}
+
 DWORD WINAPI ClockThread(void *) {
   try {
-    while (WaitForSingleObject(g_stop, 5) == WAIT_TIMEOUT) {
+    HANDLE waits[2] = {g_stop, g_wake};
+    while (WaitForMultipleObjects(2, waits, FALSE, 5) != WAIT_OBJECT_0) {
       std::vector<bass::DueSync> due;
       {
         std::lock_guard<std::recursive_mutex> lock(g_mu);
-        due = g_lib.Tick(NowMs());
+        Advance();
+        due.swap(g_pending);
       }
       for (const bass::DueSync &d : due) {
         {
@@ -182,6 +198,7 @@ std::string Narrow(const void *file, DWORD flags) {
 #define EXPORT_BODY(name, failValue, ...)                       \
   try {                                                         \
     std::lock_guard<std::recursive_mutex> lock(g_mu);           \
+    Advance();                                                  \
     if (int code = Scripted(name)) {                            \
       bass::LastError() = code;                                 \
       return failValue;                                         \
@@ -214,6 +231,8 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND, const GUID *) {
     QueryPerformanceCounter(&g_start);
     g_lib.Tick(0);
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!g_wake) g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    g_pending.clear();
     g_thread = CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);
     return TRUE;
   })
