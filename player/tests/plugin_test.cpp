@@ -95,7 +95,10 @@ class BassLog {
     std::ifstream in(Narrow(g_log), std::ios::binary);
     in.seekg(static_cast<std::streamoff>(mark_));
     std::string line;
-    while (std::getline(in, line)) out.push_back(line);
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // written in text mode
+      out.push_back(line);
+    }
     return out;
   }
   std::vector<std::string> Starting(const std::string& prefix) const {
@@ -249,6 +252,40 @@ TEST(Tunlo, RealWaveFilesOfADebianPackagePlay) {
             .Close(-1));
 }
 
+TEST(Tunlo, LibraryStartFailuresAreReportedExceptAlreadyStarted) {
+  struct Case {
+    const wchar_t *var, *value, *code;
+  };
+  for (const Case& c : {Case{L"KEL_BASS_VERSION", L"0x02030000", L"43"}, Case{L"KEL_BASS_FAIL", L"BASS_Init=23", L"23"},
+                        Case{L"KEL_BASS_FAIL", L"BASS_Init=14", nullptr}}) {
+    SetEnvironmentVariableW(c.var, c.value);
+    {
+      Folder f;
+      f.Write(L"a.wav", Wav(2));
+      Host host;
+      host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Narrow(what); };
+      if (c.code) host.AnswerMessage(0);
+      Plugin* p = host.Load(g_dir + L"\\Tunlo.dll");
+      ASSERT_TRUE(p);
+      host.ActivePanel().SetFolder(f.Path());
+      if (c.code) {
+        ASSERT_EQ(host.messages.size(), 1u) << Narrow(c.value);
+        EXPECT_EQ(host.messages[0].lines.at(2), L"The audio library could not be started. Error code:");
+        EXPECT_EQ(host.messages[0].lines.at(3), c.code);
+        // The plugin stays loaded; opening a file then fails.
+        host.AnswerMessage(0);
+        host.OpenPlugin(p, OPEN_PLUGINSMENU, 0);
+        ASSERT_EQ(host.messages.size(), 2u);
+        EXPECT_EQ(host.messages[1].lines.at(2), L"The file cannot be played. Reason code:");
+        EXPECT_TRUE(host.dialogs.empty());
+      } else {
+        EXPECT_TRUE(host.messages.empty());  // "already started" is no failure
+      }
+    }
+    SetEnvironmentVariableW(c.var, nullptr);
+  }
+}
+
 TEST(Tunlo, OpenFilePluginForAnOrdinaryFileDoesNothing) {
   Folder f;
   f.Write(L"song.wav", Wav(2));
@@ -393,7 +430,9 @@ TEST(Tunlo, IntroScanPlaysFragmentsOfLongTracksAndFewerOfShortOnes) {
       if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0) return true;
     return false;
   };
-  EXPECT_TRUE(has("BASS_ChannelSetSync", " 0 20000"));
+  std::string all;
+  for (auto& l : log.Lines()) all += l + "\n";
+  EXPECT_TRUE(has("BASS_ChannelSetSync", " 0 20000")) << all;
   EXPECT_TRUE(has("BASS_ChannelSetSync", " 0 80000"));
   EXPECT_TRUE(has("BASS_ChannelSetSync", " 0 140000"));
   EXPECT_TRUE(has("BASS_ChannelSetPosition", " 59500 0"));
