@@ -286,6 +286,86 @@ TEST(Tunlo, LibraryStartFailuresAreReportedExceptAlreadyStarted) {
   }
 }
 
+// A FLAC file as far as its headers go: "fLaC", then the STREAMINFO block (big-endian fields).
+testaudio::Bytes FlacHeaders(uint32_t rate, uint32_t channels, uint32_t bits, uint64_t samples) {
+  testaudio::Bytes b = {'f', 'L', 'a', 'C', 0x80, 0, 0, 34};  // last block, type 0, 34 bytes
+  testaudio::Bytes info(34, 0);
+  info[0] = 0x10;  // block sizes 4096
+  info[2] = 0x10;
+  info[10] = static_cast<uint8_t>(rate >> 12);
+  info[11] = static_cast<uint8_t>(rate >> 4);
+  info[12] = static_cast<uint8_t>(((rate & 0xF) << 4) | ((channels - 1) << 1) | ((bits - 1) >> 4));
+  info[13] = static_cast<uint8_t>((((bits - 1) & 0xF) << 4) | ((samples >> 32) & 0xF));
+  for (int i = 0; i < 4; ++i) info[static_cast<size_t>(14 + i)] = static_cast<uint8_t>(samples >> (24 - 8 * i));
+  b.insert(b.end(), info.begin(), info.end());
+  b.resize(b.size() + 4000, 0);  // stands for the audio frames
+  return b;
+}
+
+TEST(Tunlo, AddOnsAndTrackerModulesPlayWithTheirFormatNames) {
+  Folder f;
+  f.Write(L"a.flac", FlacHeaders(44100, 2, 16, 44100 * 3));
+  testaudio::ModuleSpec xm;
+  xm.tracker = testaudio::Tracker::Xm;
+  f.Write(L"b.xm", testaudio::Module(xm));
+  testaudio::ModuleSpec s3m;
+  s3m.tracker = testaudio::Tracker::S3m;
+  f.Write(L"c.s3m", testaudio::Module(s3m));
+  testaudio::WaveSpec tagged;
+  tagged.frames = 44100;
+  tagged.tags = {"\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE", "\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F", ""};
+  tagged.tagStyle = testaudio::TagStyle::Id3v2Utf16;
+  f.Write(L"d.wav", testaudio::Wave(tagged));
+  Player p;
+  p.Panel(f, L"a.flac");
+  p.Run(DialogScript()
+            .Check([](DialogView& v) { EXPECT_EQ(Text(v, IInfo), L"FLAC, 44100 Hz, 2 ch, 11 kbps, 0:03.000"); })
+            .Key(L'c')
+            .Check([](DialogView& v) {
+              EXPECT_EQ(Text(v, IInfo).rfind(L"FastTracker 2, ", 0), 0u) << Narrow(Text(v, IInfo));
+              EXPECT_EQ(Text(v, ITitle), L" - test module");  // the template over the module's name
+            })
+            .Key(L'c')
+            .Check([](DialogView& v) { EXPECT_EQ(Text(v, IInfo).rfind(L"ScreamTracker 3, ", 0), 0u); })
+            .Key(L'c')
+            .Check([](DialogView& v) {
+              EXPECT_EQ(Text(v, ITitle), L"\u041A\u0438\u043D\u043E - \u041F\u0435\u0441\u043D\u044F");
+            })
+            .Close(-1));
+}
+
+TEST(Tunlo, MenuEntryPrefixAndTheCommandLine) {
+  Folder f;
+  f.Write(L"a.wav", Wav(600));
+  f.Write(L"b.wav", Wav(600));
+  Player p;
+  PluginInfoW info{};
+  ASSERT_TRUE(p.host.GetPluginInfo(p.plugin, &info));
+  EXPECT_EQ(info.Flags, 0u);
+  ASSERT_EQ(info.PluginMenuStringsNumber, 1);
+  EXPECT_EQ(std::wstring(info.PluginMenuStrings[0]), L"Tunlo");
+  EXPECT_EQ(info.PluginConfigStringsNumber, 0);
+  EXPECT_EQ(std::wstring(info.CommandPrefix), L"tunlo");
+  auto configure = reinterpret_cast<int(KEL_API*)(int)>(p.plugin->Entry("ConfigureW"));
+  EXPECT_EQ(configure(0), 0);
+  p.Panel(f, L"a.wav");
+  // "tunlo b.wav": the panel's item of that name becomes current and plays.
+  p.host.AnswerDialog(DialogScript().Check([](DialogView& v) { EXPECT_EQ(Text(v, IFrame), L"b.wav"); }).Close(-1));
+  p.host.OpenPlugin(p.plugin, OPEN_COMMANDLINE, reinterpret_cast<intptr_t>(L"b.wav"));
+  EXPECT_EQ(p.CurrentName(), L"b.wav");
+  // A name the panel does not list: the dialog closes at once, without a message.
+  p.host.OpenPlugin(p.plugin, OPEN_COMMANDLINE, reinterpret_cast<intptr_t>(L"\"Z:\\nowhere\\x.wav\""));
+  EXPECT_EQ(p.host.dialogs.size(), 1u);
+  EXPECT_TRUE(p.host.messages.empty());
+  // An empty panel gives no item at all: code -1.
+  Folder empty;
+  p.host.ActivePanel().SetFolder(empty.Path());
+  p.host.AnswerMessage(0);
+  p.host.OpenPlugin(p.plugin, OPEN_PLUGINSMENU, 0);
+  ASSERT_EQ(p.host.messages.size(), 1u);
+  EXPECT_EQ(p.host.messages[0].lines.at(3), L"-1");
+}
+
 TEST(Tunlo, OpenFilePluginForAnOrdinaryFileDoesNothing) {
   Folder f;
   f.Write(L"song.wav", Wav(2));
@@ -608,7 +688,12 @@ TEST_F(Dialog, NextPreviousSelectionAndMaximise) {
               EXPECT_EQ(Text(v, ISize), L"[\x1A\x1B]");
               EXPECT_EQ(Text(v, IPos).size(), 64u);  // the console is 80 wide: slider 65
             })
-            .Check([](DialogView& v) { ClickAt(v, ISize, 1); })
+            .Check([](DialogView& v) {
+              COORD console{100, 30};  // the console grows: the maximised dialog follows it
+              v.Send(DN_RESIZECONSOLE, 0, &console);
+              EXPECT_EQ(Text(v, IPos).size(), 84u);
+              ClickAt(v, ISize, 1);
+            })
             .Check([](DialogView& v) {
               EXPECT_EQ(Text(v, ISize), L"[\x1B\x1A]");
               EXPECT_EQ(Text(v, IPos).size(), 54u);

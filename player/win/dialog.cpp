@@ -452,10 +452,7 @@ bool Player::ButtonClick(int item) {
     case IStop: Stop(); break;
     case IIntro: ToggleDemo(); break;
     case IAutonext: settings.autonext = !settings.autonext; break;
-    case IExternal:
-      if (settings.extPlayerDefAction == 0 || settings.extPlayerDefAction == 1) RunExternal(settings.extPlayerDefAction);
-      else ExternalMenu();
-      break;
+    case IExternal: ExternalAction(); break;
     default:
       return false;
   }
