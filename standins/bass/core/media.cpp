@@ -265,7 +265,7 @@ constexpr size_t kMaxOrders = 256;
 constexpr uint16_t kMaxRows = 256;
 
 // Applies one effect given in MOD/XM numbering (F speed/tempo, B jump, D break in decimal digits).
-void ProtrackerFx(RowFx& r, uint8_t fx, uint8_t p, bool note) {
+void ModXmFx(RowFx& r, uint8_t fx, uint8_t p, bool note) {
   if (note && r.notes < 255) ++r.notes;
   if (fx == 0x0F && p) {
     if (p < 32) r.speed = p;
@@ -320,7 +320,7 @@ Parse Mod(const uint8_t* d, size_t n, Song& song, ModuleInfo& info) {
       for (size_t c = 0; c < static_cast<size_t>(chans); ++c) {
         const uint8_t* cell = d + at + (r * static_cast<size_t>(chans) + c) * 4;
         bool note = ((cell[0] & 0x0F) | cell[1]) != 0;
-        ProtrackerFx(rows[r], cell[2] & 0x0F, cell[3], note);
+        ModXmFx(rows[r], cell[2] & 0x0F, cell[3], note);
       }
   }
   return Parse::Ok;
@@ -415,7 +415,7 @@ Parse Xm(const uint8_t* d, size_t n, Song& song, ModuleInfo& info) {
           fx = c.U8();
           param = c.U8();
         }
-        if (c.ok()) ProtrackerFx(rows[r], fx, param, note > 0 && note < 97);
+        if (c.ok()) ModXmFx(rows[r], fx, param, note > 0 && note < 97);
       }
     at = data + packed;
   }
