@@ -236,6 +236,32 @@ TEST(Tunlo, TrackOfFiveSecondsHasNoFadeAndOfFiveSecondsAndAMillisecondHasOne) {
   }
 }
 
+TEST(Tunlo, KeysSwitchTracksWithoutFadeTheButtonsWithIt) {
+  Folder f;
+  f.Write(L"a.wav", Wav(600));
+  f.Write(L"b.wav", Wav(600));
+  Player p;
+  p.Panel(f, L"a.wav");
+  std::optional<BassLog> log;  // the calls since the mark
+  p.Run(DialogScript()
+            .Check([&](DialogView&) { log.emplace(); })
+            .Key(L'c')  // next by key: neither a fade out nor a fade in
+            .Check([&](DialogView& v) {
+              EXPECT_EQ(Text(v, IFrame), L"b.wav");
+              EXPECT_TRUE(log->Starting("BASS_ChannelSlideAttribute").empty());
+              log.emplace();
+            })
+            .Click(IPrev)  // previous by button: faded out, and in again
+            .Check([&](DialogView& v) {
+              EXPECT_EQ(Text(v, IFrame), L"a.wav");
+              auto lines = log->Starting("BASS_ChannelSlideAttribute");
+              ASSERT_EQ(lines.size(), 2u);
+              EXPECT_NE(lines[0].find(" 2 0.000 200"), std::string::npos);
+              EXPECT_NE(lines[1].find(" 2 0.571 200"), std::string::npos);
+            })
+            .Close(-1));
+}
+
 TEST(Tunlo, RealWaveFilesOfADebianPackagePlay) {
   const std::wstring alsa = L"Z:\\usr\\share\\sounds\\alsa";
   if (GetFileAttributesW((alsa + L"\\Front_Center.wav").c_str()) == INVALID_FILE_ATTRIBUTES)

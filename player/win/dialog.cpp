@@ -402,13 +402,10 @@ bool Player::MouseClick(int item, const MOUSE_EVENT_RECORD* mouse) {
       if (right) settings.showms = !settings.showms;
       else settings.remainTime = !settings.remainTime;
       break;
-    case IPosition: {
-      int saved = fadeInForce;
+    case IPosition:
       posPlace = std::clamp(c, 1, posWidth - 3);
       SeekPercent(PlacePercent(posPlace, posWidth));
-      fadeInForce = saved;
       break;
-    }
     case IIntro:
       if (!right) return false;  // a left click presses the button
       StartOffsetDisplay();

@@ -118,7 +118,8 @@ void Player::SwapIn(DWORD handle, int kind, TrackInfo info) {
   ended.store(false);
   track = std::move(info);
   trackFade = FadeTimeMs(track.duration);
-  fadeInForce = trackFade;
+  // A switch without fade keeps the fade off until it is over, the new track's start included.
+  fadeInForce = noFadeMoves > 0 ? 0 : trackFade;
   playing = false;
   stopped = true;
   restart = true;
@@ -371,7 +372,10 @@ int Player::TryPanelItem(int step, bool* found) {
 }
 
 int Player::Move(int step, bool keepFade, bool autoplay) {
-  if (!keepFade) fadeInForce = 0;
+  if (!keepFade) {
+    ++noFadeMoves;
+    fadeInForce = 0;
+  }
   Stop();
   step = std::clamp(step, -1, 1);
   PanelInfoW info;
@@ -407,7 +411,10 @@ int Player::Move(int step, bool keepFade, bool autoplay) {
     }
     if (closeAfterMove && dialogOpen) host.info.HostSendDlgMessage(dlg, DM_CLOSE, -1, nullptr);
   }
-  if (!keepFade) fadeInForce = trackFade;
+  if (!keepFade) {
+    --noFadeMoves;
+    fadeInForce = trackFade;
+  }
   return result;
 }
 

@@ -111,6 +111,7 @@ class Player {
   TrackInfo track;
   bool playing = false, stopped = true, restart = true;
   int trackFade = 0, fadeInForce = 0;
+  int noFadeMoves = 0;  // moves without fade under way
   float volume = 0.5f, balance = 0;
   int startIndex = 0;  // into kStartOffsets
 
