@@ -333,6 +333,31 @@ TEST_F(BassDll, ScriptedFailuresAndTheCallLog) {
   EXPECT_EQ(text.find("BASS_StreamFree"), std::string::npos) << "nothing logged once the log is off";
 }
 
+void CALLBACK FreeLibraryState(HSYNC, DWORD, DWORD, void* user) {
+  static_cast<SyncLog*>(user)->data = BASS_Free();
+  SetEvent(static_cast<SyncLog*>(user)->event);
+}
+
+TEST_F(BassDll, FreedFromItsOwnSyncTheLibraryStartsAgain) {
+  SyncLog freed;
+  HSTREAM h = BASS_StreamCreateFile(FALSE, Write(L"free.wav", Seconds(0.2)).c_str(), 0, 0, BASS_UNICODE);
+  ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, FreeLibraryState, &freed), 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_EQ(WaitForSingleObject(freed.event, 3000), WAIT_OBJECT_0);
+  EXPECT_EQ(freed.data, static_cast<DWORD>(TRUE));
+  EXPECT_EQ(BASS_StreamCreateFile(FALSE, Write(L"free2.wav", Seconds(0.2)).c_str(), 0, 0, BASS_UNICODE), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+  // Started again, the new clock plays and fires syncs.
+  ASSERT_TRUE(BASS_Init(-1, 48000, 0, nullptr, nullptr));
+  SyncLog end;
+  h = BASS_StreamCreateFile(FALSE, Write(L"free3.wav", Seconds(0.2)).c_str(), 0, 0, BASS_UNICODE);
+  ASSERT_NE(BASS_ChannelSetSync(h, BASS_SYNC_END, 0, Note, &end), 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
+  ASSERT_EQ(WaitForSingleObject(end.event, 3000), WAIT_OBJECT_0);
+  Sleep(20);
+  EXPECT_EQ(end.calls, 1) << "one clock, one firing";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

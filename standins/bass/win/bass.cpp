@@ -84,10 +84,15 @@ void Advance() {
   SetEvent(g_wake);
 }
 
-DWORD WINAPI ClockThread(void *) {
+// The thread owns its stop event (param) and closes it when it ends, so a BASS_Free called from
+// one of its own sync callbacks, or a new BASS_Init after it, cannot pull the event away.
+DWORD WINAPI ClockThread(void *param) {
+  HANDLE stop = static_cast<HANDLE>(param);
   try {
-    HANDLE waits[2] = {g_stop, g_wake};
-    while (WaitForMultipleObjects(2, waits, FALSE, 5) != WAIT_OBJECT_0) {
+    HANDLE waits[2] = {stop, g_wake};
+    for (;;) {
+      DWORD w = WaitForMultipleObjects(2, waits, FALSE, 5);
+      if (w != WAIT_TIMEOUT && w != WAIT_OBJECT_0 + 1) break;
       std::vector<bass::DueSync> due;
       {
         std::lock_guard<std::recursive_mutex> lock(g_mu);
@@ -107,6 +112,7 @@ DWORD WINAPI ClockThread(void *) {
   } catch (...) {
     // The clock stops; the caller's process goes on.
   }
+  CloseHandle(stop);
   return 0;
 }
 
@@ -233,7 +239,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND, const GUID *) {
     g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!g_wake) g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     g_pending.clear();
-    g_thread = CreateThread(nullptr, 0, ClockThread, nullptr, 0, nullptr);
+    g_thread = CreateThread(nullptr, 0, ClockThread, g_stop, 0, nullptr);
     return TRUE;
   })
 }
@@ -264,12 +270,12 @@ BOOL WINAPI BASS_Free(void) {
       thread = g_thread;
       g_thread = nullptr;
       SetEvent(g_stop);
+      g_stop = nullptr;  // the clock thread closes it
     })
   }
   // The clock thread may be firing a sync that calls back in: wait outside the lock.
   if (thread && GetCurrentThreadId() != GetThreadId(thread)) WaitForSingleObject(thread, 5000);
   if (thread) CloseHandle(thread);
-  if (g_stop) CloseHandle(g_stop), g_stop = nullptr;
   return TRUE;
 }
 
