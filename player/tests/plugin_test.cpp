@@ -757,6 +757,33 @@ TEST_F(Dialog, TitlesExactlyTheWidthDoNotScrollLongerOnesDo) {
             .Close(-1));
 }
 
+TEST_F(Dialog, ColoursFollowTheModes) {
+  auto color = [](DialogView& v, int item) {
+    return static_cast<uint32_t>(v.Send(DN_CTLCOLORDLGITEM, item, nullptr));
+  };
+  p.Run(DialogScript()
+            .Check([&](DialogView& v) {
+              EXPECT_EQ(v.Send(DN_CTLCOLORDIALOG, 0, nullptr), 0x8F);
+              EXPECT_EQ(color(v, IPlay) & 0xFF, 0x6Eu);  // playing
+              EXPECT_EQ(color(v, IStop) & 0xFF, 0x06u);
+              EXPECT_EQ(color(v, IMeter), 0x02u);
+              EXPECT_EQ(color(v, ITitle), 0x8Fu);
+              EXPECT_EQ(color(v, IFrame), 0x878F8Fu);
+            })
+            .Key(L'v')
+            .Key(L'b')
+            .Key(L'a')
+            .Key(KEY_INS)
+            .Check([&](DialogView& v) {
+              EXPECT_EQ(color(v, IPlay) & 0xFF, 0x06u);
+              EXPECT_EQ(color(v, IStop) & 0xFF, 0x6Eu);
+              EXPECT_EQ(color(v, IAuto) & 0xFF, 0x6Eu);
+              EXPECT_EQ(color(v, IMeter), 0x88u);  // switched off: the background's colour
+              EXPECT_EQ(color(v, ITitle), 0x3Bu);  // the file is selected in the panel
+            })
+            .Close(-1));
+}
+
 TEST_F(Dialog, CollapsedLinesHideTheirItemsUntilGreyPlus) {
   p.SetDword(L"VisibleLinesMask", 0xFF & ~(1u << 0) & ~(1u << 5));  // no level meter, no title line
   p.Run(DialogScript()
@@ -836,6 +863,16 @@ TEST_F(External, TheDefaultActionStartsTheProgramWithTheFilledTemplate) {
   auto lines = Recorded(1);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "/play \"" + Narrow(f / L"a.wav") + "\"");
+}
+
+TEST_F(External, AProgramThatCannotStartIsReportedWithItsCode) {
+  p.SetString(L"ExtPlayerPath", L"%TUNLO_TEST_DIR%\\no such player.exe", REG_EXPAND_SZ);
+  p.SetDword(L"ExtPlayerDefAction", 1);
+  p.host.AnswerMessage(0);
+  p.Run(DialogScript().Click(IExt).Close(-1));
+  ASSERT_EQ(p.host.messages.size(), 1u);
+  EXPECT_EQ(p.host.messages[0].lines.at(2), L"The external player could not be started. Error code:");
+  EXPECT_EQ(p.host.messages[0].lines.at(3), L"2");  // file not found
 }
 
 TEST_F(External, TheMenuRunsAnActionSetsTheDefaultAndKeepsAStoredTemplate) {
