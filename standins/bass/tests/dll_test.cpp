@@ -333,6 +333,28 @@ TEST_F(BassDll, ScriptedFailuresAndTheCallLog) {
   EXPECT_EQ(text.find("BASS_StreamFree"), std::string::npos) << "nothing logged once the log is off";
 }
 
+TEST_F(BassDll, StreamsAndModulesOpenFromMemoryWithAnOffset) {
+  testaudio::Bytes wav = Seconds(1.0);
+  testaudio::Bytes block(100, 0xAB);
+  block.insert(block.end(), wav.begin(), wav.end());
+  HSTREAM h = BASS_StreamCreateFile(TRUE, block.data(), 100, wav.size(), 0);
+  ASSERT_NE(h, 0u) << BASS_ErrorGetCode();
+  EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), 8000u * 4);
+  BASS_StreamFree(h);
+  EXPECT_EQ(BASS_StreamCreateFile(TRUE, block.data(), 0, 0, 0), 0u) << "memory needs its length";
+  EXPECT_EQ(BASS_StreamCreateFile(TRUE, block.data(), ~0ull - 10, 100, 0), 0u) << "a block past the address space";
+  testaudio::ModuleSpec m;
+  m.tracker = testaudio::Tracker::It;
+  testaudio::Bytes it = testaudio::Module(m);
+  HMUSIC mh = BASS_MusicLoad(TRUE, it.data(), 0, static_cast<DWORD>(it.size()), BASS_MUSIC_PRESCAN, 44100);
+  ASSERT_NE(mh, 0u) << BASS_ErrorGetCode();
+  BASS_CHANNELINFO ci = {};
+  ASSERT_TRUE(BASS_ChannelGetInfo(mh, &ci));
+  EXPECT_EQ(ci.freq, 44100u) << "the rate asked for";
+  EXPECT_EQ(BASS_ChannelGetLength(mh, BASS_POS_BYTE), 338688u * 4) << "7.68 s at 44100 Hz, 16-bit stereo";
+  BASS_MusicFree(mh);
+}
+
 void CALLBACK FreeLibraryState(HSYNC, DWORD, DWORD, void* user) {
   static_cast<SyncLog*>(user)->data = BASS_Free();
   SetEvent(static_cast<SyncLog*>(user)->event);

@@ -169,7 +169,8 @@ std::unique_ptr<bass::Source> OpenSource(BOOL mem, const void *file, QWORD offse
   if (!file) return nullptr;
   std::unique_ptr<bass::Source> src;
   if (mem) {
-    if (length == 0 || length > SIZE_MAX) return nullptr;  // memory needs its length
+    // Memory needs its length, and the block must lie within the address space.
+    if (length == 0 || length > SIZE_MAX || offset > SIZE_MAX - length) return nullptr;
     src = std::make_unique<bass::MemorySource>(static_cast<const uint8_t *>(file), static_cast<size_t>(offset + length));
   } else {
     auto f = std::make_unique<Win32FileSource>();
