@@ -424,6 +424,60 @@ TEST(Tunlo, ADirectoryOrAnUnplayableFileUnderTheCursorIsReported) {
   EXPECT_TRUE(p.host.dialogs.empty());
 }
 
+// A host that claims a panel item of nearly 2 GiB: the plugin's allocation fails, the entry's
+// guard reports it, and the host goes on.
+namespace hostile {
+std::vector<std::wstring> shown;
+int KEL_API Message(intptr_t, uint32_t flags, const wchar_t*, const wchar_t* const* items, int count, int) {
+  std::wstring text = (flags & FMSG_ALLINONE) ? reinterpret_cast<const wchar_t*>(items) : L"";
+  for (int i = 0; !(flags & FMSG_ALLINONE) && i < count; ++i) text += std::wstring(items[i]) + L"\n";
+  shown.push_back(text);
+  return 0;
+}
+const wchar_t* KEL_API GetMsg(intptr_t, int) { return L"Tunlo"; }
+int KEL_API PanelControl(HANDLE, int command, int, void* param2) {
+  if (command == FCTL_GETPANELINFO) {
+    auto* info = static_cast<PanelInfoW*>(param2);
+    *info = PanelInfoW{};
+    info->ItemsNumber = 1;
+    info->Flags = PFLAGS_REALNAMES;
+    return 1;
+  }
+  if (command == FCTL_GETPANELITEM) return 0x7FFFFFF0;
+  return 0;
+}
+intptr_t KEL_API AdvControl(intptr_t, int, int, void*) { return 0; }
+}  // namespace hostile
+
+template <class F>
+F Entry(HMODULE dll, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+
+TEST(Tunlo, AnExceptionInsideAnEntryIsReportedAndGoesNoFurther) {
+  HMODULE dll = LoadLibraryW((g_dir + L"\\Tunlo.dll").c_str());
+  ASSERT_TRUE(dll);
+  HostStandardFunctions fsf{};
+  fsf.StructSize = sizeof fsf;
+  HostStartupInfo info{};
+  info.StructSize = sizeof info;
+  info.ModuleName = L"C:\\hostile\\Tunlo.dll";
+  info.RootKey = L"Software\\KelHostStandIn\\hostile";
+  info.HostMessage = hostile::Message;
+  info.HostGetMsg = hostile::GetMsg;
+  info.HostPanelControl = hostile::PanelControl;
+  info.HostAdvControl = hostile::AdvControl;
+  info.FSF = &fsf;
+  Entry<void(KEL_API*)(const HostStartupInfo*)>(dll, "SetStartupInfoW")(&info);
+  auto open = Entry<HANDLE(KEL_API*)(int, intptr_t)>(dll, "OpenPluginW");
+  EXPECT_EQ(open(OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+  ASSERT_EQ(hostile::shown.size(), 1u);
+  EXPECT_NE(hostile::shown[0].find(L"Unhandled exception in OpenPluginW"), std::wstring::npos) << Narrow(hostile::shown[0]);
+  Entry<void(KEL_API*)()>(dll, "ExitKELW")();
+  FreeLibrary(dll);
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KelHostStandIn\\hostile");
+}
+
 // ---- Moving through the panel ---------------------------------------------------------------------
 
 TEST(Tunlo, DirectoriesAndUnplayableFilesArePassedOver) {
