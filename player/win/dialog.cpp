@@ -584,15 +584,23 @@ int Player::RunDialog(int param) {
     items[i].X2 = cols[i];
     items[i].Y2 = rows[i];
     if (kTypes[i] == DI_BUTTON) items[i].Flags = DIF_NOBRACKETS | DIF_BTNNOCLOSE;
-    items[i].Data = L"";
   }
   cols[ISize] = w - 6;
   cols[IMarker] = w - 2;
+  // The first texts go into the items themselves, so the dialog opens showing them.
+  width = w;
+  posWidth = w - 15;
+  posPlace = 1;
+  UpdateLabels();
+  UpdateTitle();
+  UpdateSliders();
+  SetText(ISize, maximized ? L"[\x1A\x1B]" : L"[\x1B\x1A]");
+  SetText(ITime, Ascii(TimeText(0, false, settings.showms != 0)));
+  for (int i = 0; i < kItemCount; ++i) items[i].Data = texts[i].c_str();
   items[IFrame].X2 = w - 1;
   items[IFrame].Y2 = height - 1;
   items[ISize].X1 = items[ISize].X2 = cols[ISize];
   items[IMarker].X1 = items[IMarker].X2 = cols[IMarker];
-  items[IFrame].Data = L"Tunlo";
   int exit = host.info.HostDialog(host.info.ModuleNumber, &kDialogId, left, top, left + w - 1, top + height - 1,
                                   L"Contents", items, kItemCount, 0, DialogProc, reinterpret_cast<void*>(static_cast<intptr_t>(param)));
   // The dialog is gone: its ticks can no longer arrive, so the thread ends at once.
