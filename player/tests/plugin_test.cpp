@@ -428,6 +428,8 @@ TEST(Tunlo, ADirectoryOrAnUnplayableFileUnderTheCursorIsReported) {
 // guard reports it, and the host goes on.
 namespace hostile {
 std::vector<std::wstring> shown;
+bool hugeItem = true;    // the next panel item claims nearly 2 GiB
+std::wstring folder;     // where the one honest item, a.wav, lies
 int KEL_API Message(intptr_t, uint32_t flags, const wchar_t*, const wchar_t* const* items, int count, int) {
   std::wstring text = (flags & FMSG_ALLINONE) ? reinterpret_cast<const wchar_t*>(items) : L"";
   for (int i = 0; !(flags & FMSG_ALLINONE) && i < count; ++i) text += std::wstring(items[i]) + L"\n";
@@ -435,7 +437,7 @@ int KEL_API Message(intptr_t, uint32_t flags, const wchar_t*, const wchar_t* con
   return 0;
 }
 const wchar_t* KEL_API GetMsg(intptr_t, int) { return L"Tunlo"; }
-int KEL_API PanelControl(HANDLE, int command, int, void* param2) {
+int KEL_API PanelControl(HANDLE, int command, int param1, void* param2) {
   if (command == FCTL_GETPANELINFO) {
     auto* info = static_cast<PanelInfoW*>(param2);
     *info = PanelInfoW{};
@@ -443,10 +445,35 @@ int KEL_API PanelControl(HANDLE, int command, int, void* param2) {
     info->Flags = PFLAGS_REALNAMES;
     return 1;
   }
-  if (command == FCTL_GETPANELITEM) return 0x7FFFFFF0;
-  return 0;
+  if (command == FCTL_GETPANELDIR) {
+    if (param2 && param1 > static_cast<int>(folder.size())) wcscpy(static_cast<wchar_t*>(param2), folder.c_str());
+    return static_cast<int>(folder.size() + 1);
+  }
+  if (command != FCTL_GETPANELITEM) return 0;
+  if (hugeItem) return 0x7FFFFFF0;
+  int need = static_cast<int>(sizeof(PluginPanelItemW) + 6 * sizeof(wchar_t));
+  if (auto* item = static_cast<PluginPanelItemW*>(param2)) {
+    *item = PluginPanelItemW{};
+    auto* name = reinterpret_cast<wchar_t*>(item + 1);
+    wcscpy(name, L"a.wav");
+    item->FileName = name;
+    item->FileSize = 2044;
+  }
+  return need;
 }
 intptr_t KEL_API AdvControl(intptr_t, int, int, void*) { return 0; }
+intptr_t KEL_API SendDlgMessage(HANDLE, int, int, void*) { return 0; }
+intptr_t KEL_API DefDlgProc(HANDLE, int, int, void*) { return 0; }
+// The dialog opens, then the user presses Ins while the panel's answers turn huge.
+int KEL_API Dialog(intptr_t, const GUID*, int, int, int, int, const wchar_t*, KelDialogItem*, int, uint32_t,
+                   KelDialogProc proc, void* param) {
+  HANDLE dlg = reinterpret_cast<HANDLE>(&shown);
+  proc(dlg, DN_INITDIALOG, 0, param);
+  hugeItem = true;
+  proc(dlg, DN_KEY, 0, reinterpret_cast<void*>(static_cast<intptr_t>(KEY_INS)));
+  proc(dlg, DN_CLOSE, -1, nullptr);
+  return -1;
+}
 }  // namespace hostile
 
 template <class F>
@@ -467,12 +494,23 @@ TEST(Tunlo, AnExceptionInsideAnEntryIsReportedAndGoesNoFurther) {
   info.HostGetMsg = hostile::GetMsg;
   info.HostPanelControl = hostile::PanelControl;
   info.HostAdvControl = hostile::AdvControl;
+  info.HostDialog = hostile::Dialog;
+  info.HostSendDlgMessage = hostile::SendDlgMessage;
+  info.HostDefDlgProc = hostile::DefDlgProc;
   info.FSF = &fsf;
   Entry<void(KEL_API*)(const HostStartupInfo*)>(dll, "SetStartupInfoW")(&info);
   auto open = Entry<HANDLE(KEL_API*)(int, intptr_t)>(dll, "OpenPluginW");
   EXPECT_EQ(open(OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
   ASSERT_EQ(hostile::shown.size(), 1u);
   EXPECT_NE(hostile::shown[0].find(L"Unhandled exception in OpenPluginW"), std::wstring::npos) << Narrow(hostile::shown[0]);
+  // Inside the dialog's procedure the same: reported, and the dialog goes on to its close.
+  Folder f;
+  f.Write(L"a.wav", Wav(1));
+  hostile::folder = f.Path();
+  hostile::hugeItem = false;
+  EXPECT_EQ(open(OPEN_PLUGINSMENU, 0), INVALID_HANDLE_VALUE);
+  ASSERT_EQ(hostile::shown.size(), 2u);
+  EXPECT_NE(hostile::shown[1].find(L"Unhandled exception in PlayerDialog"), std::wstring::npos) << Narrow(hostile::shown[1]);
   Entry<void(KEL_API*)()>(dll, "ExitKELW")();
   FreeLibrary(dll);
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KelHostStandIn\\hostile");
