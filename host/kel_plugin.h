@@ -151,8 +151,12 @@ enum KelKeys : uint32_t {
   KEY_DOWN = KEY_FKEYBASE + 0x28,
   KEY_INS = KEY_FKEYBASE + 0x2D,
   KEY_DEL = KEY_FKEYBASE + 0x2E,
+  KEY_NUMPAD0 = KEY_FKEYBASE + 0x60,  // the keypad's digits are KEY_NUMPAD0 + n
   KEY_NUMPAD2 = KEY_FKEYBASE + 0x62,
   KEY_NUMPAD8 = KEY_FKEYBASE + 0x68,
+  KEY_ADD = KEY_FKEYBASE + 0x6B,      // grey + of the keypad
+  KEY_MSWHEEL_UP = KEY_FKEYBASE + 0x200,    // the mouse wheel, as keys (with the modifiers held)
+  KEY_MSWHEEL_DOWN = KEY_FKEYBASE + 0x201,
   KEY_NUMENTER = KEY_FKEYBASE + 0x10D,  // Enter of the keypad (extended Enter)
   KEY_CTRLBREAK = KEY_CTRL | (KEY_FKEYBASE + 0x03),
   KEY_NONE = 0x00000000,
