@@ -1,0 +1,67 @@
+// Oculo.fmt as the archive plugin loads it: the three times of an item's record, each a local
+// time of the directory entry converted to UTC (the test runs with TZ=UTC, so they read as
+// stored). The access time pairs the entry's access date with its write time.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "archiveformats/diskimage/tests/test_image.h"
+#include "archiveformats/format_module.h"
+
+namespace {
+
+template <class Fn>
+Fn Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::string Text(const FILETIME& ft) {
+  SYSTEMTIME st{};
+  if (!FileTimeToSystemTime(&ft, &st)) return "invalid";
+  char text[32];
+  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
+                st.wMinute, st.wSecond);
+  return text;
+}
+
+TEST(OculoModule, RecordCarriesCreationAccessAndWriteTimes) {
+  TestVolume v;
+  v.Entry(TestVolume::Root(0), "REPORT  TXT", 0x20, 0, 1234);
+  char dir[MAX_PATH], path[MAX_PATH];
+  ASSERT_NE(GetTempPathA(MAX_PATH, dir), 0u);
+  ASSERT_NE(GetTempFileNameA(dir, "ocu", 0, path), 0u);
+  FILE* f = std::fopen(path, "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(v.bytes.data(), 1, v.bytes.size(), f);
+  std::fclose(f);
+
+  HMODULE module = LoadLibraryA(OCULO_FMT);
+  ASSERT_NE(module, nullptr);
+  auto isArchive = Export<IsArchiveFn>(module, "IsArchive");
+  auto openArchive = Export<OpenArchiveFn>(module, "OpenArchive");
+  auto getArcItem = Export<GetArcItemFn>(module, "GetArcItem");
+  auto closeArchive = Export<CloseArchiveFn>(module, "CloseArchive");
+  ASSERT_TRUE(isArchive && openArchive && getArcItem && closeArchive);
+
+  unsigned char head[16] = {};
+  ASSERT_TRUE(isArchive(path, head, sizeof(head)));
+  int type = -1;
+  ASSERT_TRUE(openArchive(path, &type));
+  PluginPanelItemA item{};
+  ArcItemInfo info{};
+  ASSERT_EQ(getArcItem(&item, &info), 1);
+  EXPECT_STREQ(item.FileName, "REPORT.TXT");
+  EXPECT_EQ(Text(item.CreationTime), "2008-12-31 11:16:32");
+  EXPECT_EQ(Text(item.LastAccessTime), "2009-02-02 13:45:10");
+  EXPECT_EQ(Text(item.LastWriteTime), "2009-02-01 13:45:10");
+  EXPECT_EQ(item.FileSizeLow, 1234u);
+  EXPECT_EQ(getArcItem(&item, &info), 0);
+  closeArchive(nullptr);
+  FreeLibrary(module);
+  DeleteFileA(path);
+}
+
+}  // namespace
