@@ -2,6 +2,7 @@
 // sequence over the volumes of a partitioned image.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,29 @@ TEST(Detect, TextFileIsNoImage) {
   std::string text(100000, 'a');
   std::vector<uint8_t> bytes(text.begin(), text.end());
   EXPECT_EQ(Names(bytes), (std::vector<std::string>{"<not an image>"}));
+}
+
+TEST(Detect, LinuxPartitionCountsOnlyWhenItsFirstSectorSaysLinu) {
+  for (bool marked : {true, false}) {
+    TestDisk d(64 + 2 * 64);
+    d.Partition(0, 0, 0x83, 63, 63, 64);
+    d.Partition(0, 1, 0x06, 63 + 64);
+    if (marked) std::memcpy(d.bytes.data() + 63 * 512, "LINU", 4);
+    else std::memcpy(d.bytes.data() + 63 * 512, "LINX", 4);
+    d.Place((63 + 64) * 512, VolumeWith("AFTER   TXT").bytes);
+    oculo::MemorySource source(d.bytes);
+    oculo::DetectedImage image;
+    ASSERT_TRUE(oculo::DetectImage(source, image)) << marked;
+    if (marked) {
+      // A drive letter and no items: its end gives the description item, the FAT volume is D.
+      ASSERT_EQ(image.volumes.size(), 2u);
+      EXPECT_EQ(image.volumes[0].kind, 0x83);
+      EXPECT_EQ(Names(d.bytes), (std::vector<std::string>{"descript.ion", "D:\\AFTER.TXT"}));
+    } else {
+      ASSERT_EQ(image.volumes.size(), 1u);
+      EXPECT_EQ(Names(d.bytes), (std::vector<std::string>{"C:\\AFTER.TXT", "descript.ion"}));
+    }
+  }
 }
 
 }  // namespace

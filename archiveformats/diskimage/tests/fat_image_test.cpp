@@ -45,6 +45,9 @@ TEST(FatWalk, ListsFoldersDepthFirstInDirectoryOrderWithLongNames) {
   EXPECT_EQ(items[0].size, 4096u);
   EXPECT_EQ(items[0].writeDate, 0x3A41);
   EXPECT_EQ(items[0].writeTime, 0x6DA5);
+  EXPECT_EQ(items[0].createDate, 0x399F);
+  EXPECT_EQ(items[0].createTime, 0x5A10);
+  EXPECT_EQ(items[0].accessDate, 0x3A42);
   EXPECT_EQ(items[1].attributes, 0x10u);
 }
 
