@@ -139,6 +139,21 @@ TEST(FatWalk, LongNameRunAnnouncingMorePartsThanFollowStaysInsideTheDirectory) {
   EXPECT_EQ(Names(ListAll(v.bytes)), (std::vector<std::string>{"FIRST.TXT"}));
 }
 
+TEST(FatWalk, LongNameRunCutShortByAnOrdinaryOrDeletedEntryLeavesThatEntryListed) {
+  TestVolume v;
+  // A run announcing three parts, then at once an ordinary entry: the entry is no part.
+  v.LongName(TestVolume::Root(0), "Part", TestVolume::Checksum("KEPT    TXT"));
+  v.bytes[TestVolume::Root(0)] = 0x40 | 3;
+  v.Entry(TestVolume::Root(1), "KEPT    TXT", 0x20, 0, 1);
+  // Again, cut by a deleted entry; the ordinary entry after it is listed too.
+  v.LongName(TestVolume::Root(2), "Other", TestVolume::Checksum("NEXT    TXT"));
+  v.bytes[TestVolume::Root(2)] = 0x40 | 2;
+  v.Entry(TestVolume::Root(3), "\xE5" "ONE    TXT", 0x20);
+  v.bytes[TestVolume::Root(3) + 11] = 0x0F;  // a deleted long-name part
+  v.Entry(TestVolume::Root(4), "NEXT    TXT", 0x20, 0, 2);
+  EXPECT_EQ(Names(ListAll(v.bytes)), (std::vector<std::string>{"KEPT.TXT", "NEXT.TXT"}));
+}
+
 }  // namespace
 
 namespace {

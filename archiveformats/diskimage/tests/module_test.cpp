@@ -27,6 +27,64 @@ std::string Text(const FILETIME& ft) {
   return text;
 }
 
+// The module's exports, looked up once per test.
+struct Module {
+  HMODULE handle = LoadLibraryA(OCULO_FMT);
+  IsArchiveFn isArchive = Export<IsArchiveFn>(handle, "IsArchive");
+  OpenArchiveFn openArchive = Export<OpenArchiveFn>(handle, "OpenArchive");
+  GetArcItemFn getArcItem = Export<GetArcItemFn>(handle, "GetArcItem");
+  CloseArchiveFn closeArchive = Export<CloseArchiveFn>(handle, "CloseArchive");
+  GetSFXPosFn getSfxPos = Export<GetSFXPosFn>(handle, "GetSFXPos");
+  ~Module() {
+    if (handle) FreeLibrary(handle);
+  }
+};
+
+// A disk of 4.5 GiB (the gap stays a hole in the host's file): its first partition lies beyond 4 GiB, so the offset of
+// the first volume cannot be told in the 32 bits of GetSFXPos.
+TEST(OculoModule, FirstVolumeBeyond4GiBGivesTheMarkedSfxPosition) {
+  constexpr uint64_t kFarSector = 0x900000;
+  char dir[MAX_PATH], path[MAX_PATH];
+  ASSERT_NE(GetTempPathA(MAX_PATH, dir), 0u);
+  ASSERT_NE(GetTempFileNameA(dir, "ocu", 0, path), 0u);
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  TestDisk table(1);
+  table.Partition(0, 0, 0x0E, static_cast<uint32_t>(kFarSector));
+  table.Partition(0, 1, 0x06, 63);
+  TestVolume nearVolume;
+  nearVolume.Entry(TestVolume::Root(0), "NEAR    TXT", 0x20, 0, 1);
+  TestVolume farVolume;
+  farVolume.Entry(TestVolume::Root(0), "FAR     TXT", 0x20, 0, 2);
+  auto put = [&](uint64_t at, const std::vector<uint8_t>& bytes) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(at);
+    DWORD wrote = 0;
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) &&
+           WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) && wrote == bytes.size();
+  };
+  ASSERT_TRUE(put(0, table.bytes));
+  ASSERT_TRUE(put(63 * 512, nearVolume.bytes));
+  ASSERT_TRUE(put(kFarSector * 512, farVolume.bytes));
+  CloseHandle(file);
+
+  Module m;
+  ASSERT_TRUE(m.handle && m.isArchive && m.openArchive && m.getArcItem && m.closeArchive && m.getSfxPos);
+  unsigned char head[16] = {};
+  ASSERT_TRUE(m.isArchive(path, head, sizeof(head)));
+  int type = -1;
+  ASSERT_TRUE(m.openArchive(path, &type));
+  EXPECT_EQ(m.getSfxPos(), 0xFFFFFFFEu);
+  PluginPanelItemA item{};
+  ArcItemInfo info{};
+  ASSERT_EQ(m.getArcItem(&item, &info), 1);
+  EXPECT_STREQ(item.FileName, "C:\\FAR.TXT");
+  EXPECT_EQ(item.FileSizeLow, 2u);
+  m.closeArchive(nullptr);
+  EXPECT_EQ(m.getSfxPos(), 0xFFFFFFFFu);
+  DeleteFileA(path);
+}
+
 TEST(OculoModule, RecordCarriesCreationAccessAndWriteTimes) {
   TestVolume v;
   v.Entry(TestVolume::Root(0), "REPORT  TXT", 0x20, 0, 1234);
