@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
+#include <vector>
 
 #include "archiveformats/diskimage/tests/test_image.h"
 #include "archiveformats/format_module.h"
@@ -18,13 +18,11 @@ Fn Export(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-std::string Text(const FILETIME& ft) {
+// Year, month, day, hour, minute and second of a UTC time.
+std::vector<int> Parts(const FILETIME& ft) {
   SYSTEMTIME st{};
-  if (!FileTimeToSystemTime(&ft, &st)) return "invalid";
-  char text[32];
-  std::snprintf(text, sizeof(text), "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
-                st.wMinute, st.wSecond);
-  return text;
+  if (!FileTimeToSystemTime(&ft, &st)) return {};
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
 // The module's exports, looked up once per test.
@@ -112,9 +110,9 @@ TEST(OculoModule, RecordCarriesCreationAccessAndWriteTimes) {
   ArcItemInfo info{};
   ASSERT_EQ(getArcItem(&item, &info), 1);
   EXPECT_STREQ(item.FileName, "REPORT.TXT");
-  EXPECT_EQ(Text(item.CreationTime), "2008-12-31 11:16:32");
-  EXPECT_EQ(Text(item.LastAccessTime), "2009-02-02 13:45:10");
-  EXPECT_EQ(Text(item.LastWriteTime), "2009-02-01 13:45:10");
+  EXPECT_EQ(Parts(item.CreationTime), (std::vector<int>{2008, 12, 31, 11, 16, 32}));
+  EXPECT_EQ(Parts(item.LastAccessTime), (std::vector<int>{2009, 2, 2, 13, 45, 10}));
+  EXPECT_EQ(Parts(item.LastWriteTime), (std::vector<int>{2009, 2, 1, 13, 45, 10}));
   EXPECT_EQ(item.FileSizeLow, 1234u);
   EXPECT_EQ(getArcItem(&item, &info), 0);
   closeArchive(nullptr);
