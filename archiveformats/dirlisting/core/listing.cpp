@@ -102,14 +102,38 @@ bool FixedDateTime(const char* p, ListingItem& item) {
   return true;
 }
 
-// The size columns of a full-width line: the leading blanks are passed over a word at a time,
-// the rest read digit by digit.
+// The four-digit numbers of the two 4-byte halves of `x`, whose bytes are digit values 0 to 9
+// (the first byte the most significant): pairs first, then pairs of pairs.
+uint64_t HalvesAsNumbers(uint64_t x) {
+  x = ((x * 10) + (x >> 8)) & 0x00FF00FF00FF00FFull;
+  x = ((x * 100) + (x >> 16)) & 0x0000FFFF0000FFFFull;
+  return x;
+}
+
+// The size columns of a full-width line. Usually a number grouped by threes that ends at the
+// last column: then its 16 bytes are read as four groups at once. Anything else is read digit by
+// digit after the leading blanks.
 uint64_t SizeDigits(const char* p) {
   constexpr size_t kWidth = kColSizeLast - kColSizeFirst + 1;  // 16
-  uint64_t lead = NonBlankMask(Load64(p));
+  // Where the digits of "1 234 567 890 123" fall: every byte but the 5th, 9th and 13th.
+  constexpr uint64_t kGroupsLow = 0x8080800080808080ull, kGroupsHigh = 0x8080800080808000ull;
+  uint64_t low = Load64(p), high = Load64(p + 8);
+  uint64_t dLow = DigitMask(low), dHigh = DigitMask(high);
+  if ((dLow & ~kGroupsLow) == 0 && (dHigh & ~kGroupsHigh) == 0) {
+    // From the first digit on, every group place must hold one.
+    uint64_t missLow = kGroupsLow & ~dLow, missHigh = kGroupsHigh & ~dHigh;
+    bool grouped = dLow ? (missLow & ~((dLow & (0 - dLow)) - 1)) == 0 && missHigh == 0
+                        : (missHigh & ~((dHigh & (0 - dHigh)) - 1)) == 0;
+    if (grouped) {
+      uint64_t low4 = HalvesAsNumbers((low ^ (kBytes01 * '0')) & ((dLow >> 7) * 0xFF));
+      uint64_t high4 = HalvesAsNumbers((high ^ (kBytes01 * '0')) & ((dHigh >> 7) * 0xFF));
+      return (low4 & 0xFFFF) * 1000000000ull + (low4 >> 32) * 1000000ull + (high4 & 0xFFFF) * 1000ull + (high4 >> 32);
+    }
+  }
+  uint64_t lead = NonBlankMask(low);
   size_t skip = lead ? static_cast<size_t>(std::countr_zero(lead)) / 8 : 8;
   if (skip == 8) {
-    lead = NonBlankMask(Load64(p + 8));
+    lead = NonBlankMask(high);
     skip = lead ? 8 + static_cast<size_t>(std::countr_zero(lead)) / 8 : kWidth;
   }
   return Digits(p + skip, kWidth - skip);
