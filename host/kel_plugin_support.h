@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "host/kel_plugin.h"
@@ -44,6 +45,17 @@ struct HostCopy {
     std::wstring key = info.RootKey ? info.RootKey : L"";
     if (!key.empty() && key.back() != L'\\') key += L'\\';
     return key + name;
+  }
+
+  // The folder shown by a panel (the active one by default); empty when the host gives none.
+  std::wstring PanelDirectory(HANDLE panel = PANEL_ACTIVE) const {
+    if (!info.HostPanelControl) return std::wstring();
+    int need = info.HostPanelControl(panel, FCTL_GETPANELDIR, 0, nullptr);
+    if (need <= 0) return std::wstring();
+    std::wstring dir(static_cast<size_t>(need) + 1, L'\0');
+    info.HostPanelControl(panel, FCTL_GETPANELDIR, need, dir.data());
+    dir.resize(std::wcslen(dir.c_str()));
+    return dir;
   }
 
   // A warning box: `text` holds the title and lines separated by "\n"; one OK button.

@@ -101,14 +101,7 @@ class Win32Launch : public lofter::LaunchSystem {
     return Text(reinterpret_cast<const char16_t*>(out.data()), got);
   }
 
-  Text PanelFolder() override {
-    if (!gHost.info.HostPanelControl) return Text();
-    int need = gHost.info.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, 0, nullptr);
-    if (need <= 0) return Text();
-    std::vector<wchar_t> dir(static_cast<size_t>(need) + 1, 0);
-    gHost.info.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, need, dir.data());
-    return T(dir.data());
-  }
+  Text PanelFolder() override { return T(gHost.PanelDirectory().c_str()); }
 
   std::optional<Text> SearchPath(const Text* pathList, const Text& file, const Text& extension) override {
     const wchar_t* list = pathList ? W(*pathList) : nullptr;

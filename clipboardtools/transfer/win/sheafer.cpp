@@ -71,14 +71,7 @@ Text FullPath(const Text& name) {
   return T(out.data());
 }
 
-Text PanelFolder() {
-  if (!gHost.info.HostPanelControl) return Text();
-  int need = gHost.info.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, 0, nullptr);
-  if (need <= 0) return Text();
-  std::vector<wchar_t> dir(static_cast<size_t>(need) + 1, 0);
-  gHost.info.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELDIR, need, dir.data());
-  return T(dir.data());
-}
+Text PanelFolder() { return T(gHost.PanelDirectory().c_str()); }
 
 // The names of the active panel's selected items (the host gives the current item when none is
 // selected). Each item is asked for its size first.
