@@ -77,6 +77,10 @@ class Recorder {
         TrayCall c;
         c.op = static_cast<unsigned>(cds->dwData);
         c.window = reinterpret_cast<HWND>(static_cast<intptr_t>(*reinterpret_cast<const LONG*>(p)));
+        // Other programs of the same desktop may call the tray as well: only our own calls count.
+        DWORD owner = 0;
+        GetWindowThreadProcessId(c.window, &owner);
+        if (owner != GetCurrentProcessId()) return TRUE;
         c.id = *reinterpret_cast<const UINT*>(p + 4);
         c.flags = *reinterpret_cast<const UINT*>(p + 8);
         c.callback = *reinterpret_cast<const UINT*>(p + 12);
