@@ -215,12 +215,28 @@ class Perchlet : public ::testing::Test {
     return out;
   }
   // Minimises the console and waits for it to leave the screen; returns the tick of the minimise.
+  // Shortly after a restore, Wine's console now and then loses a minimise: the window never shows
+  // as minimised, or goes back to normal at once, before the plugin's next tick saw it. The user
+  // would click again, and so does the test, saying so; a console the plugin hid is never retried.
   DWORD MinimiseAndWaitHidden() {
-    DWORD start = GetTickCount();
-    ShowWindow(console, SW_MINIMIZE);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(console); }, 3000))
-        << "the minimised console stayed: visible " << IsWindowVisible(console) << ", minimised " << IsIconic(console);
-    return start;
+    for (int attempt = 1;; ++attempt) {
+      DWORD start = GetTickCount();
+      size_t adds = Calls(0).size();
+      bool sawMinimised = false;
+      ShowWindow(console, SW_MINIMIZE);
+      if (WaitFor([&] {
+            sawMinimised = sawMinimised || IsIconic(console);
+            return !IsWindowVisible(console);
+          }, 1500))
+        return start;
+      printf("[perchlet] %s: minimise %d not applied (seen minimised: %s; now visible %d, minimised %d)\n",
+             ::testing::UnitTest::GetInstance()->current_test_info()->name(), attempt, sawMinimised ? "yes" : "no",
+             IsWindowVisible(console), IsIconic(console));
+      if (Calls(0).size() != adds || IsIconic(console) || attempt == 3) {
+        ADD_FAILURE() << "the minimised console stayed on screen";
+        return start;
+      }
+    }
   }
   void ClickIcon() { PostMessageW(trayWindow, 0x400, 1, 0x202); }
   // After a click: the window is back, restored and in front (the last step of the restore).
@@ -231,7 +247,9 @@ class Perchlet : public ::testing::Test {
     bool back = WaitFor([&] { return IsWindowVisible(console) && !IsIconic(console) && GetForegroundWindow() == console; },
                         3000);
     DWORD_PTR answer = 0;
-    return back && SendMessageTimeoutW(console, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer) != 0;
+    bool answered = SendMessageTimeoutW(console, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer) != 0;
+    Sleep(300);  // and the window system's own events of the restore
+    return back && answered;
   }
   void Say(const std::string& line) {
     if (gTour) printf("%s\n", line.c_str());
