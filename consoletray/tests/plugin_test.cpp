@@ -344,6 +344,56 @@ TEST_F(Perchlet, AnIconFileNamedAfterTheHostsProgramIsUsed) {
   DeleteFileW(icoPath.c_str());
 }
 
+// The host's program with an icon of its own: that icon comes first, before an icon file beside it.
+// A copy of this program gets an icon resource and runs in a console window of its own (child mode
+// "--iconic"), reporting the colour of the icon it saw added.
+TEST_F(Perchlet, TheHostProgramsOwnIconComesFirst) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring copy = BesideTest(L"perchlet_iconic.exe");
+  std::wstring icoFile = BesideTest(L"perchlet_iconic.ico");
+  std::wstring result = BesideTest(L"perchlet_iconic.out");
+  DeleteFileW(result.c_str());
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  // The icon image (resource type 3) without the file's head, and its group (type 14).
+  std::string image = IconFile(0x10, 0xB0, 0x30).substr(22);
+  unsigned char group[20] = {0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 1, 0};
+  group[14] = static_cast<unsigned char>(image.size() & 0xFF), group[15] = static_cast<unsigned char>(image.size() >> 8);
+  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+  ASSERT_NE(update, nullptr);
+  ASSERT_TRUE(UpdateResourceW(update, MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                              image.data(), static_cast<DWORD>(image.size())));
+  ASSERT_TRUE(UpdateResourceW(update, MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                              group, sizeof group));
+  ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+  {
+    std::string bytes = IconFile(0xC0, 0x10, 0x20);
+    FILE* f = _wfopen(icoFile.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+  }
+  std::wstring line = L"\"" + copy + L"\" --iconic \"" + result + L"\"";
+  std::vector<wchar_t> cmd(line.begin(), line.end());
+  cmd.push_back(0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr, &si,
+                             &pi));
+  if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 1);
+    ADD_FAILURE() << "the program with an icon did not finish";
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  std::string seen = ReadBytes(result);
+  EXPECT_EQ(seen, "pixel=10b030\n");
+  DeleteFileW(result.c_str());
+  DeleteFileW(icoFile.c_str());
+  DeleteFileW(copy.c_str());
+}
+
 TEST_F(Perchlet, DisableFromTheMenuKeepsTheConsoleOnTheTaskbarAndIsWrittenOnExit) {
   Load();
   host->AnswerMenu(1);  // "&Disable"
@@ -555,10 +605,46 @@ int Relaunch(int argc, char** argv) {
   return code;
 }
 
+// Child mode of TheHostProgramsOwnIconComesFirst: minimise this console, write what icon came.
+int RunIconic(const char* resultFile) {
+  std::string out;
+  gRecorder.Start();
+  HWND console = GetConsoleWindow();
+  if (!console) {
+    out = "no console window\n";
+  } else if (FindWindowW(L"Shell_TrayWnd", nullptr) != gRecorder.Window()) {
+    out = "the recorder is not the first \"Shell_TrayWnd\"\n";
+  } else {
+    Host host;
+    Plugin* plugin = host.Load(BesideTest(PLUGIN_FILE));
+    if (!plugin || !WaitFor([] { return FindWindowA("MySpecWin", nullptr) != nullptr; }, 5000)) {
+      out = "the plugin did not start\n";
+    } else {
+      Sleep(150);
+      ShowWindow(console, SW_MINIMIZE);
+      if (!WaitFor([] { return !gRecorder.Calls().empty(); }, 5000)) {
+        out = "no icon was added\n";
+      } else {
+        char line[64];
+        snprintf(line, sizeof line, "pixel=%06lx\n", static_cast<unsigned long>(gRecorder.Calls()[0].pixel));
+        out = line;
+      }
+      host.Unload(plugin);
+    }
+  }
+  gRecorder.Stop();
+  if (FILE* f = fopen(resultFile, "wb")) {
+    fwrite(out.data(), 1, out.size(), f);
+    fclose(f);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  if (argc == 3 && std::string(argv[1]) == "--iconic") return RunIconic(argv[2]);
   if (argc >= 3 && std::string(argv[1]) == "--inside") {
     const char* resultFile = argv[2];
     argv[2] = argv[0];  // gtest sees the program and the arguments after the result file
