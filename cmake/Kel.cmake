@@ -3,13 +3,21 @@
 
 option(KEL_SANITIZE "Build native targets with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(KEL_WERROR "Treat warnings as errors" OFF)
-option(KEL_LIBFUZZER "Build fuzz harnesses with libFuzzer (clang only)" OFF)
+option(KEL_LIBFUZZER "Fuzz build (clang only): every target gets coverage for libFuzzer and ASan/UBSan" OFF)
 
 include_directories(${PROJECT_SOURCE_DIR})
 
-if(NOT WIN32 AND KEL_SANITIZE)
+if(NOT WIN32 AND (KEL_SANITIZE OR KEL_LIBFUZZER))
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(NOT WIN32 AND KEL_LIBFUZZER)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KEL_LIBFUZZER needs clang (configure with -DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  # Coverage in every object, cores included: the fuzzer steers by the edges of the code it
+  # fuzzes, not only by those of its harness. Only the harnesses link libFuzzer itself.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 # Cores: standard C++ only; the native build of each one proves no Win32 header creeps in.
@@ -83,23 +91,40 @@ function(kel_plugin name)
   endif()
 endfunction()
 
-# kel_fuzzer(NAME SOURCES src... LIBS lib... CORPUS dir)
+# kel_fuzzer(NAME SOURCES src... LIBS lib... CORPUS dir [DICT file])
 # A fuzz harness defining LLVMFuzzerTestOneInput. Natively it is linked with a replay main and
-# run over its seed corpus as a test; with KEL_LIBFUZZER (clang) it becomes a libFuzzer binary.
+# run over its seed corpus as a test; with KEL_LIBFUZZER (clang) it becomes a libFuzzer binary,
+# its corpus test replays the seeds once (-runs=0), and cmake/fuzz.sh finds it, its seeds and its
+# dictionary through fuzzers/NAME.txt in the build tree.
 function(kel_fuzzer name)
-  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "CORPUS;DICT" "SOURCES;LIBS" ${ARGN})
   if(WIN32)
     return()
   endif()
   if(KEL_LIBFUZZER)
     add_executable(${name} ${F_SOURCES})
-    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   else()
     add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/fuzz_replay_main.cpp)
   endif()
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(corpus "")
+  set(dict "")
   if(F_CORPUS)
-    add_test(NAME ${name}_corpus COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/${F_CORPUS})
+    set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/${F_CORPUS})
+  endif()
+  if(F_DICT)
+    set(dict ${CMAKE_CURRENT_SOURCE_DIR}/${F_DICT})
+  endif()
+  if(F_CORPUS)
+    if(KEL_LIBFUZZER)
+      add_test(NAME ${name}_corpus COMMAND ${name} -runs=0 ${corpus})
+    else()
+      add_test(NAME ${name}_corpus COMMAND ${name} ${corpus})
+    endif()
+  endif()
+  if(KEL_LIBFUZZER)
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzzers/${name}.txt
+      CONTENT "binary=$<TARGET_FILE:${name}>\ncorpus=${corpus}\ndict=${dict}\n")
   endif()
 endfunction()

@@ -18,5 +18,10 @@ hostdialog 4 "notes..."
 say
 say 4. Esc leaves the text alone (the host takes nothing):
 hostdialog 2 "draft. " esc
+say
+say 5. When the host cannot give the dialog's information (scripted: its next request fails),
+say    Scrivel steps aside quietly and the name goes through as typed:
+fail HostSendDlgMessage/64
+hostdialog 2 "draft. "
 SCN
 "$WINERUN" "$DIST/Tools/kelhost.exe" "$scenario"

@@ -8,56 +8,38 @@ DIST=${DIST:-$ROOT/dist}
 WINERUN=${WINERUN:-$ROOT/cmake/winerun}
 DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
 BUILD=${KEL_WIN32_BUILD:-$ROOT/build/win32}
-VELOMA=$DIST/Veloma/Veloma.exe
+VELOMA=${VELOMA:-$DIST/Veloma/Veloma.exe}
 FERRY=$BUILD/standins/ferry/ferry.exe
 POKE=$BUILD/copyindicator/tests/veloma_poke.exe
 out=$DEMO_OUT/copyindicator
 mkdir -p "$out"
-rm -f "$out"/ferry.log "$out"/frame.png
-export KEL_DISPLAY=1
+rm -f "$out"/ferry.log
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-poke() { "$WINERUN" "$POKE" "$@"; }
-wait_for_log() {
-  for _ in $(seq 1 100); do grep -q "$1" "$out/ferry.log" 2>/dev/null && return 0; sleep 0.1; done
-  echo "  (the service never logged '$1')"; return 1
+# The process and every process below it, deepest first (the indicator runs a few levels below
+# the winerun that started it).
+kill_tree() {
+  local child
+  for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null
 }
-
-cat > "$out/scenario.txt" <<'EOF'
-# Four jobs of the copy service; the fourth asks whether to overwrite its target.
-at 0 add 1 kind=copy total=734003200 rate=20971520 src="C:\Видео\Отпуск 2026.mkv" dst="D:\Архив\Видео"
-at 0 add 2 kind=delete total=21 done=3 rate=1 src="C:\Temp\Старые отчёты"
-at 0 add 3 kind=move total=5242880 percent=62 src="C:\Загрузки\setup.exe" dst="E:\Дистрибутивы"
-at 0 add 4 kind=copy total=1048576 percent=35 question=1 token=5eed0123456789ab src="C:\Документы\отчёт.docx" dst="E:\Копии\отчёт.docx"
-at 11000 end 2
-at 17000 exit
-EOF
-
-echo "Scenario of the stand-in copy service:"
-grep -v '^#' "$out/scenario.txt" | sed 's/^/  /'
-"$WINERUN" reg delete 'HKCU\Software\Veloma' /f >/dev/null 2>&1 || true
-
-"$WINERUN" "$FERRY" "$(winpath "$out/scenario.txt")" "$(winpath "$out/ferry.log")" >/dev/null 2>&1 &
-ferry_pid=$!
-wait_for_log ready
-VELOMA_SNAPSHOT=$(winpath "$out/frame.png") "$WINERUN" "$VELOMA" >/dev/null 2>&1 &
-veloma_pid=$!
-# Whatever happens below, the indicator does not outlive the demo (the service ends by its scenario).
-trap 'kill -0 "$veloma_pid" 2>/dev/null && poke close >/dev/null 2>&1; true' EXIT
-
-poke wait-rows 4 && echo "Veloma shows 4 bars (window 258 x 58)."
-sleep 1
-cp "$out/frame.png" "$DEMO_OUT/veloma-4-jobs.png"
-echo "Screenshot: $DEMO_OUT/veloma-4-jobs.png (copy at 0..3 %, delete, move at 62 %, question blinking red)"
-
-# The screen itself, with the tooltip of the hovered bar (needs xwd and python3).
-poke hover 0
-sleep 1.5
-display=${DISPLAY:-:${KEL_XDISPLAY:-97}}
-if command -v xwd >/dev/null && command -v python3 >/dev/null &&
-   xwd -root -display "$display" -silent > "$out/screen.xwd" 2>/dev/null; then
-  python3 - "$out/screen.xwd" "$DEMO_OUT/veloma-screen.png" <<'PY'
-# xwd dump of the TrueColor screen -> PNG of its top-left corner, where the window sits.
+# Closes the indicator as a user would; when it has no window to close (it never showed one, or
+# hangs), its processes are ended.
+end_indicator() {
+  set +e  # a clean-up goes on past every failure
+  [ -n "${veloma_pid:-}" ] && kill -0 "$veloma_pid" 2>/dev/null || return 0
+  if [ -n "${1:-}" ]; then timeout 15 "$WINERUN" "$POKE" close >/dev/null 2>&1; fi
+  for _ in $(seq 1 50); do kill -0 "$veloma_pid" 2>/dev/null || return 0; sleep 0.1; done
+  echo "  (the indicator did not close: ended)"
+  kill_tree "$veloma_pid"
+}
+# A picture of the screen's top-left corner, where the window sits (needs xwd and python3).
+screenshot() {
+  local display=:${KEL_XDISPLAY:-97}
+  command -v xwd >/dev/null && command -v python3 >/dev/null &&
+    xwd -root -display "$display" -silent > "$out/screen.xwd" 2>/dev/null || return 1
+  python3 - "$out/screen.xwd" "$1" <<'PY'
+# xwd dump of the TrueColor screen -> PNG of its top-left corner.
 import struct, sys, zlib
 data = open(sys.argv[1], 'rb').read()
 h = struct.unpack('>25I', data[:100])
@@ -75,9 +57,48 @@ chunk = lambda t, b: struct.pack('>I', len(b)) + t + b + struct.pack('>I', zlib.
 open(sys.argv[2], 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, hh, 8, 2, 0, 0, 0)) +
                               chunk(b'IDAT', zlib.compress(b''.join(rows))) + chunk(b'IEND', b''))
 PY
+  local rc=$?
   rm -f "$out/screen.xwd"
-  echo "Screenshot of the screen with the tooltip of bar 1: $DEMO_OUT/veloma-screen.png"
-fi
+  return $rc
+}
+poke() { "$WINERUN" "$POKE" "$@"; }
+wait_for_log() {
+  for _ in $(seq 1 100); do grep -q "$1" "$out/ferry.log" 2>/dev/null && return 0; sleep 0.1; done
+  echo "  (the service never logged '$1')"; return 1
+}
+
+cat > "$out/scenario.txt" <<'EOF'
+# Four jobs of the copy service; the fourth asks whether to overwrite its target.
+at 0 add 1 kind=copy total=734003200 rate=20971520 src="C:\Видео\Отпуск 2026.mkv" dst="D:\Архив\Видео"
+at 0 add 2 kind=delete total=21 done=3 rate=1 src="C:\Temp\Старые отчёты"
+at 0 add 3 kind=move total=5242880 percent=62 src="C:\Загрузки\setup.exe" dst="E:\Дистрибутивы"
+at 0 add 4 kind=copy total=1048576 percent=35 question=1 token=5eed0123456789ab src="C:\Документы\отчёт.docx" dst="E:\Копии\отчёт.docx"
+at 15000 end 2
+at 21000 exit
+EOF
+
+echo "Scenario of the stand-in copy service:"
+grep -v '^#' "$out/scenario.txt" | sed 's/^/  /'
+"$WINERUN" reg delete 'HKCU\Software\Veloma' /f >/dev/null 2>&1 || true
+
+"$WINERUN" "$FERRY" "$(winpath "$out/scenario.txt")" "$(winpath "$out/ferry.log")" >/dev/null 2>&1 &
+ferry_pid=$!
+wait_for_log ready
+"$WINERUN" "$VELOMA" >/dev/null 2>&1 &
+veloma_pid=$!
+# Whatever happens below, the indicator does not outlive the demo, even when its window never
+# appeared (the service ends by its scenario).
+trap 'end_indicator close; true' EXIT
+
+poke wait-rows 4 && echo "Veloma shows 4 bars (window 258 x 58)."
+sleep 1
+screenshot "$DEMO_OUT/veloma-4-jobs.png" &&
+  echo "Screenshot: $DEMO_OUT/veloma-4-jobs.png (copy at 0..3 %, delete, move at 62 %, question blinking red)"
+
+poke hover 0
+sleep 1.5
+screenshot "$DEMO_OUT/veloma-screen.png" &&
+  echo "Screenshot with the tooltip of bar 1: $DEMO_OUT/veloma-screen.png"
 
 echo "Left click on bar 1: pause the video copy."
 poke click 0
@@ -92,8 +113,8 @@ wait_for_log "AbortJob 3"
 poke wait-rows 3 && echo "The aborted job left; 3 bars."
 poke wait-rows 2 && echo "The delete job finished by itself; 2 bars."
 sleep 0.5
-cp "$out/frame.png" "$DEMO_OUT/veloma.png"
-echo "Screenshot: $DEMO_OUT/veloma.png (video copy paused, document copy running again)"
+screenshot "$DEMO_OUT/veloma.png" &&
+  echo "Screenshot: $DEMO_OUT/veloma.png (video copy paused, document copy running again)"
 
 echo "A second start of Veloma ends at once with exit code:"
 set +e

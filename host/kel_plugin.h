@@ -151,8 +151,12 @@ enum KelKeys : uint32_t {
   KEY_DOWN = KEY_FKEYBASE + 0x28,
   KEY_INS = KEY_FKEYBASE + 0x2D,
   KEY_DEL = KEY_FKEYBASE + 0x2E,
+  KEY_NUMPAD0 = KEY_FKEYBASE + 0x60,  // the keypad's digits are KEY_NUMPAD0 + n
   KEY_NUMPAD2 = KEY_FKEYBASE + 0x62,
   KEY_NUMPAD8 = KEY_FKEYBASE + 0x68,
+  KEY_ADD = KEY_FKEYBASE + 0x6B,      // grey + of the keypad
+  KEY_MSWHEEL_UP = KEY_FKEYBASE + 0x200,    // the mouse wheel, as keys (with the modifiers held)
+  KEY_MSWHEEL_DOWN = KEY_FKEYBASE + 0x201,
   KEY_NUMENTER = KEY_FKEYBASE + 0x10D,  // Enter of the keypad (extended Enter)
   KEY_CTRLBREAK = KEY_CTRL | (KEY_FKEYBASE + 0x03),
   KEY_NONE = 0x00000000,
@@ -299,6 +303,7 @@ enum KelDialogMessage : int {
   DM_GETFOCUS = 18,
   DM_GETCURSORPOS = 19,
   DM_SETCURSORPOS = 20,
+  DM_GETTEXTPTR = 21,   // 8-bit generation: p1 item, p2 a 512-byte buffer; returns the length
   DM_SETTEXTPTR = 22,   // p1 item, p2 const wchar_t*
   DM_SHOWITEM = 23,     // p1 item, p2: 1 show, 0 hide, -1 query
   DM_ADDHISTORY = 24,
@@ -938,6 +943,55 @@ struct PluginInfoA {
   const char* CommandPrefix;
 };
 
+// The 8-bit panel information (FCTL_GETPANELINFO of the 8-bit HostPanelControl): 496 bytes. The
+// item arrays belong to the host and stay valid until the next panel call for the same panel.
+struct PanelInfoA {
+  int PanelType;
+  int Plugin;
+  RECT PanelRect;
+  PluginPanelItemA* PanelItems;
+  int ItemsNumber;
+  PluginPanelItemA* SelectedItems;
+  int SelectedItemsNumber;
+  int CurrentItem;
+  int TopPanelItem;
+  int Visible;
+  int Focus;
+  int ViewMode;  // 0..9
+  char ColumnTypes[80];
+  char ColumnWidths[80];
+  char CurDir[KEL_NM];
+  int ShortNames;
+  int SortMode;  // 0 default, 1 unsorted, 2 by name, 3 by extension, 4 by write time, 5 by size
+  uint32_t Flags;  // KelPanelInfoFlags
+  uint32_t Reserved;
+};
+struct PanelRedrawInfoA {
+  int CurrentItem;
+  int TopPanelItem;
+};
+
+// 8-bit dialog message records (DM_GETTEXT / DM_SETTEXT, the list messages). DM_GETTEXTPTR (21)
+// copies an item's text into a 512-byte buffer; DM_GETDLGITEM / DM_SETDLGITEM and DN_EDITCHANGE
+// carry a KelDialogItemA.
+struct KelDialogItemDataA {
+  int PtrLength;
+  char* PtrData;
+};
+struct KelListItemA {
+  uint32_t Flags;  // LIF_*
+  char Text[128];
+  uint32_t Reserved[3];
+};
+struct KelListA {
+  int ItemsNumber;
+  KelListItemA* Items;
+};
+struct KelListUpdateA {
+  int Index;
+  KelListItemA Item;
+};
+
 typedef intptr_t(KEL_API* KelDialogProcA)(HANDLE dlg, int msg, int param1, intptr_t param2);
 typedef int(KEL_API* HostMessageFnA)(intptr_t pluginNumber, uint32_t flags, const char* helpTopic,
                                      const char* const* items, int itemsNumber, int buttonsNumber);
@@ -1041,6 +1095,12 @@ typedef int(KEL_API* KelGetFindDataA)(HANDLE, PluginPanelItemA**, int*, int);
 typedef void(KEL_API* KelFreeFindDataA)(HANDLE, PluginPanelItemA*, int);
 typedef int(KEL_API* KelSetDirectoryA)(HANDLE, const char*, int);
 typedef int(KEL_API* KelProcessKeyA)(HANDLE, int, unsigned int);
+// The 8-bit panel's file operations; GetFiles and MakeDirectory may rewrite their text (a buffer
+// of KEL_NM bytes). Results: 1 done, 0 failed, -1 cancelled.
+typedef int(KEL_API* KelGetFilesA)(HANDLE, PluginPanelItemA*, int, int move, char* destPath, int);
+typedef int(KEL_API* KelPutFilesA)(HANDLE, PluginPanelItemA*, int, int move, int);
+typedef int(KEL_API* KelDeleteFilesA)(HANDLE, PluginPanelItemA*, int, int);
+typedef int(KEL_API* KelMakeDirectoryA)(HANDLE, char* name, int);
 
 // ---------------------------------------------------------------------------------------------
 // Sizes the interface fixes on the 32-bit platform.
@@ -1055,4 +1115,7 @@ static_assert(sizeof(KelDialogItemA) == 548, "8-bit dialog item is 548 bytes");
 static_assert(sizeof(KelMenuItemA) == 140, "8-bit menu item is 140 bytes");
 static_assert(sizeof(HostStartupInfoA) == 372, "8-bit start-up record is 372 bytes");
 static_assert(sizeof(KelDialogInfo) == 20, "dialog information record is 20 bytes");
+static_assert(offsetof(PanelInfoA, ViewMode) == 56, "8-bit panel information: view mode at byte 56");
+static_assert(sizeof(PanelInfoA) == 496, "8-bit panel information is 496 bytes");
+static_assert(sizeof(KelListItemA) == 144, "8-bit list item is 144 bytes");
 #endif

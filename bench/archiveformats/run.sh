@@ -3,7 +3,10 @@
 # names in 2,000 folders with Oculo's core (native driver) and, in the same run, with mdir and 7z;
 # then parses a 200 MB recursive listing with Listor's core beside `wc -l` on the same file.
 # The image and listing are built once and cached under build/bench-archiveformats.
+#   run.sh          both parts
+#   run.sh listor   the listing part only
 set -euo pipefail
+only=${1:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/bench-archiveformats
 bld=$root/build/bench-af-release
@@ -15,6 +18,18 @@ cmake -S "$root" -B "$bld" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$bld" --target oculo_list af_bench_tools >/dev/null
 oculo_list=$bld/archiveformats/diskimage/tests/oculo_list
 tools=$bld/bench/archiveformats/af_bench_tools
+
+listor_part() {
+  local listing=$out/listing-200mb.dir parse t_parse t_wc
+  [ -f "$listing" ] || "$tools" listing "$listing" 200
+  cat "$listing" > /dev/null
+  echo "listing: $(du -h --apparent-size "$listing" | cut -f1)"
+  parse=$("$tools" parse "$listing")
+  echo "Listor core: $parse"
+  t_parse=$(echo "$parse" | sed -n 's/.* in \([0-9.]*\) s.*/\1/p')
+  t_wc=$(wall "$(best wc -l "$listing")")
+  printf 'wc -l: %s s; Listor takes %.1fx the time of wc -l (goal <= 3x)\n' "$t_wc" "$(ratio "$t_parse" "$t_wc")"
+}
 
 img=$out/fat32-100k.img
 if [ ! -f "$img" ]; then
@@ -47,6 +62,10 @@ best() {  # best wall and best cpu time of three runs: "wall cpu"
 }
 wall() { echo "${1% *}"; }
 cpu() { echo "${1#* }"; }
+if [ "$only" = listor ]; then
+  listor_part
+  exit 0
+fi
 cat "$img" > /dev/null  # the page cache holds the image for every contender alike
 
 items=$("$oculo_list" --count "$img" 2>"$out/clusters.txt" | sed -n 's/^items: //p')
@@ -73,12 +92,4 @@ if [ -f "$coffer" ] && [ -f "$module" ]; then
   row "coffer.exe + Oculo.fmt under Wine" "$(seconds "$root/cmake/winerun" "$coffer" "$module" "$img")"
 fi
 
-listing=$out/listing-200mb.dir
-[ -f "$listing" ] || "$tools" listing "$listing" 200
-cat "$listing" > /dev/null
-echo "listing: $(du -h --apparent-size "$listing" | cut -f1)"
-parse=$("$tools" parse "$listing")
-echo "Listor core: $parse"
-t_parse=$(echo "$parse" | sed -n 's/.* in \([0-9.]*\) s.*/\1/p')
-t_wc=$(wall "$(best wc -l "$listing")")
-printf 'wc -l: %s s; Listor takes %.1fx the time of wc -l (goal <= 3x)\n' "$t_wc" "$(ratio "$t_parse" "$t_wc")"
+listor_part

@@ -47,8 +47,18 @@ JobModel::JobModel(ServiceClient& client, IndicatorSeam& seam, const Settings& s
 }
 
 void JobModel::SetHovered(int row) {
-  if (row != hovered_) meter_.Reset();
+  if (row != hovered_) {
+    meter_.Reset();
+    detailText_.clear();
+  }
   hovered_ = row;
+}
+
+int JobModel::RowOf(uint32_t id) const {
+  if (id == 0) return -1;
+  for (int i = 0; i < count_; ++i)
+    if (Job(i).id == id) return i;
+  return -1;
 }
 
 void JobModel::Register(const JobListing& listing) {

@@ -72,7 +72,11 @@ class JobModel {
   const CopyJob& Job(int index) const { return jobs_[static_cast<size_t>(index)]; }
   void SetNotify(int index, bool on) { jobs_[static_cast<size_t>(index)].notify = on; }
 
-  // The hovered row, -1 for none; a new row restarts the speed meter.
+  // The row of the job with this identifier now; -1 when it has left the table.
+  int RowOf(uint32_t id) const;
+
+  // The hovered row, -1 for none; a new row restarts the speed meter and drops the previous
+  // row's detail text (the next poll composes the new one).
   int Hovered() const { return hovered_; }
   void SetHovered(int row);
   const std::u16string& DetailText() const { return detailText_; }

@@ -61,6 +61,33 @@ void Fade::MouseLeft() {
   fading = true;
 }
 
+void Fade::ShownByPoll(int holdMs) {
+  current = Low();
+  Attention(holdMs);
+}
+
+PollPlan PlanAfterPoll(int added, int removed, bool stateChanged, int jobs, bool visible, bool holdSignalled) {
+  PollPlan plan;
+  plan.fit = added > 0 || removed > 0;
+  if (added > 0 && visible) plan.attention = true;
+  if (stateChanged) plan.raise = plan.attention = true;
+  if (jobs == 0 && holdSignalled) {
+    if (visible) {
+      plan.visibility = Visibility::kHide;
+      plan.pollPeriodMs = kPollHiddenMs;
+    }
+  } else if (!visible) {
+    plan.visibility = Visibility::kShow;
+    plan.attention = true;
+    plan.pollPeriodMs = kPollShownMs;
+  }
+  return plan;
+}
+
+uint64_t WakeHoldMs(uint32_t holdTime, uint32_t fadeTime) {
+  return uint64_t{holdTime > 3000 ? holdTime : 3000u} + 2 * uint64_t{fadeTime} + 200;
+}
+
 DockResult Dock(int left, int top, int width, int height, const Rect& area, int tolerance) {
   DockResult r{left, top, 0};
   if (left >= area.left - tolerance && left <= area.left + kDockSnap) {

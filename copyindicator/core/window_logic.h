@@ -44,7 +44,29 @@ struct Fade {
   void Attention(int holdMs);
   void MouseOver();   // towards "from", no hold
   void MouseLeft();   // towards "to", no hold
+  // The poll showed the hidden window: from the fainter bound, as an attention event.
+  void ShownByPoll(int holdMs);
 };
+
+constexpr uint32_t kPollHiddenMs = 500;  // the poll's period while the window is hidden
+constexpr uint32_t kPollShownMs = 200;   // and while it is shown
+
+// What the window does after a poll of the job table.
+enum class Visibility { kKeep, kShow, kHide };
+struct PollPlan {
+  bool fit = false;        // set the window to the size for the jobs (a docked bottom edge stays)
+  bool raise = false;      // to the top of the topmost windows
+  bool attention = false;  // an attention event of the fade
+  Visibility visibility = Visibility::kKeep;
+  uint32_t pollPeriodMs = 0;  // the poll timer's new period; 0 keeps it
+};
+// added, removed and stateChanged come from the poll; holdSignalled tells whether the hold timer
+// has fired. No jobs and a fired hold timer hide the window; anything else shows a hidden one.
+PollPlan PlanAfterPoll(int added, int removed, bool stateChanged, int jobs, bool visible, bool holdSignalled);
+
+// How long a second start keeps the hidden window shown (ms): long enough for it to fade in,
+// hold and fade out, even without jobs.
+uint64_t WakeHoldMs(uint32_t holdTime, uint32_t fadeTime);
 
 // Dock flags of a move.
 enum DockFlag : uint32_t { kDockTop = 0x01, kDockBottom = 0x02, kDockLeft = 0x04, kDockRight = 0x08, kDocked = 0x20 };

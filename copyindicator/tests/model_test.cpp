@@ -314,6 +314,36 @@ TEST_F(ModelTest, HoveredRowGetsADetailText) {
   EXPECT_EQ(model.Hovered(), -1) << "the hovered row left with its job";
 }
 
+TEST_F(ModelTest, AnotherHoveredRowNeverShowsThePreviousRowsText) {
+  AddJob(1).fullSource = u"C:\\first\\a.bin";
+  FakeJob& b = AddJob(2);  // (a reference to the first would not survive this push)
+  b.kind = kDelete;
+  b.fullSource = u"C:\\second";
+  Poll();
+  model.SetHovered(0);
+  Poll();
+  ASSERT_NE(model.DetailText().find(u"C:\\first"), std::u16string::npos) << "row 0's text";
+  model.SetHovered(1);  // the mouse moved on: until the next poll there is no text of row 1 yet
+  EXPECT_EQ(model.DetailText(), u"");
+  Poll();
+  EXPECT_NE(model.DetailText().find(u"Удаление"), std::u16string::npos);
+  model.SetHovered(1);  // the same row again keeps its text
+  EXPECT_NE(model.DetailText(), u"");
+}
+
+TEST_F(ModelTest, JobsAreFoundAgainByIdentifierAfterRowsShift) {
+  AddJob(1);
+  AddJob(2);
+  AddJob(3);
+  Poll();
+  EXPECT_EQ(model.RowOf(2), 1);
+  Remove(1);  // the first job ends while, say, a menu is open on job 2
+  Poll();
+  EXPECT_EQ(model.RowOf(2), 0);
+  EXPECT_EQ(model.RowOf(1), -1);
+  EXPECT_EQ(model.RowOf(0), -1) << "identifier 0 is a free entry, never a job";
+}
+
 }  // namespace
 }  // namespace veloma::test
 

@@ -133,6 +133,35 @@ TEST(PipeTest, ExchangesEveryMessageWithTheService) {
   EXPECT_EQ(jobs[0].question, 0u) << "the answer reached the job";
 }
 
+// Each scripted failure of the service fails the exchange, and none holds it longer than the
+// exchange's time.
+TEST(PipeTest, ScriptedFailuresFailTheExchangeInTime) {
+  struct Case {
+    const char* fault;
+    const char* logged;
+  };
+  const Case cases[] = {{"busy", "busy: every instance taken"},
+                        {"short", "(short reply"},
+                        {"huge", "(count 4294967295)"},
+                        {"huge count=4000", "(count 4000)"},
+                        {"silent", "(no answer)"}};
+  for (const Case& c : cases) {
+    FerryProcess ferry(std::string("at 0 add 1 total=10\nat 0 fault ") + c.fault + "\n");
+    if (std::string(c.fault) == "busy") {
+      ASSERT_TRUE(WaitFor([&] { return ferry.Log().find(c.logged) != std::string::npos; }));
+    }
+    Win32PipeConnector connector;
+    ServiceClient client(connector);
+    std::vector<JobListing> jobs;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(client.ListJobs(jobs)) << c.fault;
+    DWORD took = GetTickCount() - start;
+    EXPECT_LT(took, kExchangeTimeoutMs + 1500) << c.fault;
+    EXPECT_TRUE(jobs.empty()) << c.fault;
+    EXPECT_TRUE(WaitFor([&] { return ferry.Log().find(c.logged) != std::string::npos; })) << c.fault << "\n" << ferry.Log();
+  }
+}
+
 TEST(RegistryStoreTest, RoundTripAndDefaults) {
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
   {
@@ -162,6 +191,25 @@ TEST(RegistryStoreTest, RoundTripAndDefaults) {
     EXPECT_EQ(back.customBeeps[1], u"500 50");
     EXPECT_FALSE(back.waveFile[2].has_value());
   }
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+}
+
+TEST(RegistryStoreTest, SoundPathOfTheLongestLengthSurvivesARestart) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
+  // 259 characters, the most a path may have: 520 bytes with its terminator.
+  std::u16string longest = u"C:\\" + std::u16string(kSlotTextMax - 7, u'з') + u".wav";
+  ASSERT_EQ(longest.size(), kSlotTextMax);
+  {
+    RegistryStore store;
+    Settings s;
+    s.waveFile[1] = longest;
+    s.customBeeps[2] = std::u16string(kSlotTextMax, u'1');
+    SaveSettings(s, store);
+  }
+  RegistryStore store;
+  Settings back = LoadSettings(store);
+  EXPECT_EQ(back.waveFile[1].value_or(u"(missing)"), longest);
+  EXPECT_EQ(back.customBeeps[2].value_or(u"(missing)").size(), kSlotTextMax);
   RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Veloma");
 }
 

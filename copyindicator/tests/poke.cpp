@@ -1,5 +1,9 @@
 // veloma_poke: drives a running Veloma like a user's mouse, for the demo.
 //   veloma_poke hover ROW | click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close
+//   veloma_poke clipboard TEXT      puts a text on the clipboard (needs no Veloma window)
+//   veloma_poke instance            exit code 0 while a Veloma holds its single-instance mutex
+//   veloma_poke stay SECONDS        a windowless program that stays alive that long
+//   veloma_poke hold SECONDS        holds the single-instance mutex that long, without a window
 // Rows are counted from 0 with the default bar height of 10 pixels.
 #include <windows.h>
 
@@ -28,6 +32,32 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: veloma_poke hover ROW | click ROW | middle ROW | ask ROW BUTTON [all] | wait-rows N | close\n");
     return 2;
+  }
+  if (!std::strcmp(argv[1], "clipboard") && argc > 2) {
+    if (!OpenClipboard(nullptr)) return 1;
+    EmptyClipboard();
+    size_t n = std::strlen(argv[2]) + 1;
+    HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, n);
+    std::memcpy(GlobalLock(text), argv[2], n);
+    GlobalUnlock(text);
+    bool set = SetClipboardData(CF_TEXT, text) != nullptr;
+    CloseClipboard();
+    return set ? 0 : 1;
+  }
+  if (!std::strcmp(argv[1], "stay") && argc > 2) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    return 0;
+  }
+  if (!std::strcmp(argv[1], "hold") && argc > 2) {
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"VeLoMaiSoNtHeRoAd");
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    if (mutex) CloseHandle(mutex);
+    return 0;
+  }
+  if (!std::strcmp(argv[1], "instance")) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"VeLoMaiSoNtHeRoAd");
+    if (mutex) CloseHandle(mutex);
+    return mutex ? 0 : 1;
   }
   HWND w = nullptr;
   if (!WaitFor([&] { return (w = Indicator()) != nullptr; }, 10000)) {

@@ -13,7 +13,7 @@ namespace veloma {
 constexpr UINT kWakeMessage = 0x0608;  // sent by a second start
 constexpr UINT_PTR kPollTimer = 78901;
 constexpr UINT_PTR kAnimationTimer = 34567;
-constexpr UINT kPollHidden = 500, kPollShown = 200, kAnimationPeriod = 33;
+constexpr UINT kAnimationPeriod = 33;  // the poll's periods are the core's
 
 class ShellSeam : public IndicatorSeam {
  public:

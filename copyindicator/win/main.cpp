@@ -13,7 +13,9 @@
 
 #include "copyindicator/core/detail.h"
 #include "copyindicator/core/notify.h"
+#include "copyindicator/core/question.h"
 #include "copyindicator/win/app.h"
+#include "copyindicator/win/guard.h"
 #include "copyindicator/win/resource.h"
 
 using namespace Gdiplus;
@@ -27,7 +29,9 @@ namespace {
 
 GpBitmap* gBitmap = nullptr;
 GpGraphics* gGraphics = nullptr;
-std::wstring gSnapshotPath;  // test and demo switch VELOMA_SNAPSHOT: the last frame as a PNG
+#ifdef VELOMA_TEST_BUILD
+std::wstring gSnapshotPath;  // test build's switch VELOMA_SNAPSHOT: the last frame as a PNG
+#endif
 
 const wchar_t kClassName[] = L"Veloma";
 
@@ -70,6 +74,7 @@ void Polyline(uint32_t color, float width, const POINT* points, int count) {
   GdipDeletePen(pen);
 }
 
+#ifdef VELOMA_TEST_BUILD
 void SaveSnapshot() {
   static const CLSID kPng = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
   std::wstring temporary = gSnapshotPath + L".tmp";
@@ -92,6 +97,7 @@ void SaveTipText() {
   WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
   CloseHandle(h);
 }
+#endif
 
 void Render(int width, int height) {
   const Settings& s = gApp.settings;
@@ -147,7 +153,9 @@ void Paint(HWND hwnd) {
       GdipDrawImageI(screen, gBitmap, 0, 0);
       GdipDeleteGraphics(screen);
     }
+#ifdef VELOMA_TEST_BUILD
     if (!gSnapshotPath.empty()) SaveSnapshot();
+#endif
   }
   EndPaint(hwnd, &ps);
 }
@@ -221,31 +229,25 @@ int RowOf(LPARAM lParam) {
 }
 
 void Poll() {
+  FaultPoint("poll");
   PollResult r = gApp.model.Poll(GetTickCount());
   bool visible = IsWindowVisible(gApp.window);
-  if (r.added || r.removed) {
-    FitToJobs(r.removed);
-    if (r.added && visible) AttentionEvent();
-  }
-  if (r.stateChanged) {
-    SetWindowPos(gApp.window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    AttentionEvent();
-  }
-  if (JobCount() == 0 && WaitForSingleObject(gApp.holdTimer, 0) == WAIT_OBJECT_0) {
-    if (visible) {
-      ShowWindow(gApp.window, SW_HIDE);
-      gApp.fade.current = gApp.fade.Low();
-      SetOpacity(gApp.fade.current);
-      HideTip();
-      SetTimer(gApp.window, kPollTimer, kPollHidden, nullptr);
-    }
-  } else if (!visible) {
+  bool holdSignalled = WaitForSingleObject(gApp.holdTimer, 0) == WAIT_OBJECT_0;
+  PollPlan plan = PlanAfterPoll(r.added, r.removed, r.stateChanged, JobCount(), visible, holdSignalled);
+  if (plan.fit) FitToJobs(r.removed);
+  if (plan.raise) SetWindowPos(gApp.window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (plan.visibility == Visibility::kHide) {
+    ShowWindow(gApp.window, SW_HIDE);
     gApp.fade.current = gApp.fade.Low();
     SetOpacity(gApp.fade.current);
+    HideTip();
+  } else if (plan.visibility == Visibility::kShow) {
+    gApp.fade.ShownByPoll(static_cast<int>(gApp.settings.holdTime));
+    SetOpacity(gApp.fade.current);
     ShowWindow(gApp.window, SW_SHOWNOACTIVATE);
-    AttentionEvent();
-    SetTimer(gApp.window, kPollTimer, kPollShown, nullptr);
   }
+  if (plan.attention) AttentionEvent();
+  if (plan.pollPeriodMs) SetTimer(gApp.window, kPollTimer, plan.pollPeriodMs, nullptr);
   // Placing the tip again makes it ask for the new text (a tracking tip ignores a plain update
   // on some platforms) and keeps a grown tip inside the screen.
   if (gApp.model.Hovered() >= 0) ShowTipAt(gTipCursor);
@@ -321,32 +323,26 @@ void StartFade() {
   gApp.fade.holding = false;
 }
 
-std::wstring FileName(const std::u16string& path) {
-  size_t slash = path.rfind(u'\\');
-  return Wide(slash == std::u16string::npos ? path : path.substr(slash + 1));
-}
-
-std::wstring Two(int v) {
-  wchar_t b[8];
-  wsprintfW(b, L"%02d", v);
-  return b;
-}
-
-// Size and last-write time of a file as found on disk now; 0 and a zero date when absent.
-std::wstring FileFacts(const std::u16string& path) {
+// Size and last-write time (local) of a file as found on disk now; 0 and a zero date when absent.
+FileFacts FactsOf(const std::u16string& path) {
+  FileFacts facts;
   WIN32_FILE_ATTRIBUTE_DATA data = {};
-  SYSTEMTIME t = {};
-  uint64_t size = 0;
-  if (GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
-    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    FILETIME local;
-    FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
-    FileTimeToSystemTime(&local, &t);
-  }
-  wchar_t year[8];
-  wsprintfW(year, L"%04d", t.wYear);
-  return L"\r\nРазмер: " + std::to_wstring(size) + L"\r\nДата: " + Two(t.wDay) + L"." + Two(t.wMonth) + L"." + year +
-         L" " + Two(t.wHour) + L":" + Two(t.wMinute) + L":" + Two(t.wSecond);
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return facts;
+  facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  FILETIME local;
+  SYSTEMTIME t;
+  if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &t))
+    facts.lastWrite = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+  return facts;
+}
+
+std::u16string SystemMessage(uint32_t code) {
+  wchar_t* message = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::u16string text = message ? Utf16(message) : std::u16string();
+  if (message) LocalFree(message);
+  return text;
 }
 
 struct Question {
@@ -354,47 +350,27 @@ struct Question {
   uint32_t code = 0;
 };
 
-INT_PTR CALLBACK QuestionProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-  static const uint32_t kCodes[5][4] = {
-      {}, {kAnswerOverwrite, kAnswerSkip, kAnswerAppend, kAnswerAbort},
-      {kAnswerRetry, kAnswerSkip, kAnswerSkipAll, kAnswerAbort}, {}, {kAnswerCopy, kAnswerLink, kAnswerSkip, kAnswerAbort}};
+INT_PTR QuestionMessage(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   Question* q = reinterpret_cast<Question*>(GetWindowLongPtrW(dlg, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG: {
       SetWindowLongPtrW(dlg, DWLP_USER, lParam);
       q = reinterpret_cast<Question*>(lParam);
+      FaultPoint("question");
       const JobDetails& d = q->details;
-      std::wstring text;
-      const wchar_t* buttons[4] = {};
-      const wchar_t* check = L"";
-      if (d.job.question == kTargetExists) {
-        text = L"Такой файл уже существует\r\n\r\nИсходный: " + FileName(d.fullSource) + FileFacts(d.fullSource) +
-               L"\r\n\r\nЦелевой: " + FileName(d.fullDestination) + FileFacts(d.fullDestination);
-        buttons[0] = L"П&ерезаписать", buttons[1] = L"&Пропустить", buttons[2] = L"&Дописать", buttons[3] = L"П&рервать";
-        check = L"Применить для &всех";
-      } else if (d.job.question == kErrorOccurred) {
-        wchar_t* message = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, d.errorCode, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-        if (message) {
-          text = message;
-          LocalFree(message);
-        }
-        buttons[0] = L"П&овторить", buttons[1] = L"&Пропустить", buttons[2] = L"Пропустить &все", buttons[3] = L"П&рервать";
-      } else if (d.job.question == kLinkFound) {
-        text = L"Найдена символическая связь";
-        buttons[0] = L"&Скопировать", buttons[1] = L"С&линковать", buttons[2] = L"&Пропустить", buttons[3] = L"П&рервать";
-        check = L"Применить для &всех";
-      }
-      SetDlgItemTextW(dlg, IDC_QUESTION_TEXT, text.c_str());
+      bool exists = d.job.question == kTargetExists;
+      QuestionForm form = ComposeQuestion(d, exists ? FactsOf(d.fullSource) : FileFacts{},
+                                          exists ? FactsOf(d.fullDestination) : FileFacts{},
+                                          d.job.question == kErrorOccurred ? SystemMessage(d.errorCode) : u"");
+      SetDlgItemTextW(dlg, IDC_QUESTION_TEXT, Wide(form.text).c_str());
       for (int i = 0; i < 6; ++i) {
-        const wchar_t* label = i < 4 ? buttons[i] : nullptr;
         HWND b = GetDlgItem(dlg, IDC_QUESTION_BUTTON1 + i);
-        if (label) SetWindowTextW(b, label);
-        else ShowWindow(b, SW_HIDE);
+        const std::u16string label = i < kQuestionButtons ? form.buttons[static_cast<size_t>(i)] : u"";
+        if (label.empty()) ShowWindow(b, SW_HIDE);
+        else SetWindowTextW(b, Wide(label).c_str());
       }
-      SetDlgItemTextW(dlg, IDC_QUESTION_ALL, check);
-      if (!*check) ShowWindow(GetDlgItem(dlg, IDC_QUESTION_ALL), SW_HIDE);
+      SetDlgItemTextW(dlg, IDC_QUESTION_ALL, Wide(form.applyToAll).c_str());
+      if (form.applyToAll.empty()) ShowWindow(GetDlgItem(dlg, IDC_QUESTION_ALL), SW_HIDE);
       return TRUE;
     }
     case WM_COMMAND: {
@@ -403,11 +379,8 @@ INT_PTR CALLBACK QuestionProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) 
         EndDialog(dlg, 0);
         return TRUE;
       }
-      int button = id - IDC_QUESTION_BUTTON1;
-      uint32_t question = q->details.job.question;
-      if (button >= 0 && button < 4 && (question == 1 || question == 2 || question == 4)) {
-        q->code = kCodes[question][button];
-        if (IsDlgButtonChecked(dlg, IDC_QUESTION_ALL) == BST_CHECKED) q->code |= kApplyToAll;
+      bool all = IsDlgButtonChecked(dlg, IDC_QUESTION_ALL) == BST_CHECKED;
+      if (AnswerFor(q->details.job.question, id - IDC_QUESTION_BUTTON1, all, q->code)) {
         EndDialog(dlg, 1);
         return TRUE;
       }
@@ -420,6 +393,12 @@ INT_PTR CALLBACK QuestionProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) 
   return FALSE;
 }
 
+// A failure ends the dialog as "Закрыть" would: nothing is sent, the question stays pending.
+INT_PTR CALLBACK QuestionProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Guarded(L"the question dialog", INT_PTR{TRUE}, [&] { return QuestionMessage(dlg, msg, wParam, lParam); },
+                 [&] { EndDialog(dlg, 0); });
+}
+
 void AnswerQuestion(int row) {
   Question q;
   if (!gApp.model.QuestionOf(row, q.details)) return;
@@ -428,8 +407,8 @@ void AnswerQuestion(int row) {
                       reinterpret_cast<LPARAM>(&q)) != 1)
     return;
   // Timers kept polling while the dialog was open: the job may have moved or gone.
-  for (int i = 0; i < JobCount(); ++i)
-    if (gApp.model.Job(i).id == id) gApp.model.Answer(i, q.code, q.details.token);
+  int now = gApp.model.RowOf(id);
+  if (now >= 0) gApp.model.Answer(now, q.code, q.details.token);
 }
 
 void ShowAbout() {
@@ -508,15 +487,17 @@ void TidySeparators(HMENU menu) {
 
 void ContextMenu() {
   int row = gApp.model.Hovered();
+  uint32_t id = 0;  // the menu's job, by identifier: rows shift while the menu is open
   HideTip();
   SetForegroundWindow(gApp.window);
   HMENU menu = LoadMenuW(gApp.instance, MAKEINTRESOURCEW(IDM_CONTEXT));
   HMENU popup = GetSubMenu(menu, 0);
   if (row < 0 || row >= JobCount()) {
     row = -1;
-    for (UINT id : {ID_JOB_PAUSE, ID_JOB_ABORT, ID_JOB_NOTIFY, ID_JOB_QUESTION}) DeleteMenu(popup, id, MF_BYCOMMAND);
+    for (UINT item : {ID_JOB_PAUSE, ID_JOB_ABORT, ID_JOB_NOTIFY, ID_JOB_QUESTION}) DeleteMenu(popup, item, MF_BYCOMMAND);
   } else {
     const CopyJob& job = gApp.model.Job(row);
+    id = job.id;
     if (job.state == JobState::kPaused) ModifyMenuW(popup, ID_JOB_PAUSE, MF_BYCOMMAND | MF_STRING, ID_JOB_PAUSE, L"Запустить");
     CheckMenuItem(popup, ID_JOB_NOTIFY, MF_BYCOMMAND | (job.notify ? MF_CHECKED : MF_UNCHECKED));
     if (job.state != JobState::kAttention) DeleteMenu(popup, ID_JOB_QUESTION, MF_BYCOMMAND);
@@ -526,7 +507,9 @@ void ContextMenu() {
   GetCursorPos(&p);
   UINT command = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_NONOTIFY, p.x, p.y, 0, gApp.window, nullptr);
   DestroyMenu(menu);
-  RunCommand(command, row);
+  // The timers kept polling while the menu was open: find the job again (-1 when it has gone,
+  // which the row commands ignore).
+  RunCommand(command, gApp.model.RowOf(id));
 }
 
 LRESULT HitTestAt(HWND hwnd, LPARAM lParam) {
@@ -558,7 +541,7 @@ void MouseLeft() {
   HideTip();
 }
 
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT WindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE: {
       gApp.window = hwnd;
@@ -592,8 +575,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       } else {
         LARGE_INTEGER due;
         // Relative due times are negative, in 100-ns units.
-        due.QuadPart = -static_cast<LONGLONG>(std::max<uint32_t>(gApp.settings.holdTime, 3000) +
-                                              2 * gApp.settings.fadeTime + 200) * 10000;
+        due.QuadPart = -static_cast<LONGLONG>(WakeHoldMs(gApp.settings.holdTime, gApp.settings.fadeTime)) * 10000;
         SetWaitableTimer(gApp.holdTimer, &due, 0, nullptr, nullptr, FALSE);
       }
       return 0;
@@ -653,7 +635,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
         gApp.tipText = gApp.model.Hovered() >= 0 ? Wide(gApp.model.DetailText()) : std::wstring();
         info->lpszText = const_cast<wchar_t*>(gApp.tipText.c_str());
+#ifdef VELOMA_TEST_BUILD
         if (!gSnapshotPath.empty()) SaveTipText();
+#endif
       }
       return 0;
     }
@@ -671,6 +655,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// A failed creation gives no window; any other failed message is dropped.
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Guarded(L"the window", LRESULT{msg == WM_CREATE ? -1 : 0},
+                 [&] { return WindowMessage(hwnd, msg, wParam, lParam); });
 }
 
 }  // namespace
@@ -713,7 +703,9 @@ void SaveAll(bool takeWindowPosition) {
 
 using namespace veloma;
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+namespace {
+
+int Run(HINSTANCE instance) {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_COOL_CLASSES |
                                               ICC_INTERNET_CLASSES | ICC_PAGESCROLLER_CLASS | ICC_NATIVEFNTCTL_CLASS |
                                               ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
@@ -739,8 +731,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return -1;
   }
 
+#ifdef VELOMA_TEST_BUILD
   wchar_t snapshot[MAX_PATH];
   if (GetEnvironmentVariableW(L"VELOMA_SNAPSHOT", snapshot, MAX_PATH)) gSnapshotPath = snapshot;
+#endif
 
   gApp.instance = instance;
   WNDCLASSEXW wc = {};
@@ -760,6 +754,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_LAYERED, kClassName, L"Veloma", WS_POPUP, 0, 0, 200, 200,
                                 nullptr, nullptr, instance, nullptr);
+  if (!window) return -1;
   gApp.tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_NOANIMATE | TTS_NOFADE, CW_USEDEFAULT,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
@@ -772,7 +767,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   SendMessageW(gApp.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   SendMessageW(gApp.tooltip, TTM_SETMAXTIPWIDTH, 0, 500);
 
-  SetTimer(window, kPollTimer, kPollHidden, nullptr);
+  SetTimer(window, kPollTimer, kPollHiddenMs, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
@@ -782,4 +777,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   GdiplusShutdown(gdiplus);
   CloseHandle(mutex);
   return static_cast<int>(msg.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return Guarded(L"the start-up", -1, [&] { return Run(instance); });
 }

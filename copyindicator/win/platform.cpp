@@ -7,30 +7,61 @@
 namespace veloma {
 namespace {
 
+// Every transfer of one exchange shares one deadline: a service that takes a connection and then
+// sends nothing (or less than it announced) costs the window thread this long, not for ever.
 class HandlePipe : public PipeConnection {
  public:
-  explicit HandlePipe(HANDLE h) : h_(h) {}
-  ~HandlePipe() override { CloseHandle(h_); }
+  explicit HandlePipe(HANDLE h)
+      : h_(h), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), start_(GetTickCount()) {}
+  ~HandlePipe() override {
+    if (event_) CloseHandle(event_);
+    CloseHandle(h_);
+  }
   HandlePipe(const HandlePipe&) = delete;
   HandlePipe& operator=(const HandlePipe&) = delete;
 
   bool Write(const uint8_t* data, size_t size) override {
     DWORD written = 0;
-    return WriteFile(h_, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    return Transfer(true, const_cast<uint8_t*>(data), static_cast<DWORD>(size), written) && written == size;
   }
   // A byte pipe may hand a large reply over in pieces; keep reading until all of it is here.
   size_t Read(uint8_t* data, size_t size) override {
     size_t total = 0;
     while (total < size) {
       DWORD got = 0;
-      if (!ReadFile(h_, data + total, static_cast<DWORD>(size - total), &got, nullptr) || got == 0) break;
+      if (!Transfer(false, data + total, static_cast<DWORD>(size - total), got) || got == 0) break;
       total += got;
     }
     return total;
   }
 
  private:
+  // One overlapped read or write, waited for until the exchange's deadline; a transfer still
+  // pending then is cancelled and the exchange fails (every later transfer too).
+  bool Transfer(bool write, uint8_t* data, DWORD size, DWORD& done) {
+    done = 0;
+    if (expired_ || !event_) return false;
+    OVERLAPPED ov = {};
+    ov.hEvent = event_;
+    ResetEvent(event_);
+    BOOL ok = write ? WriteFile(h_, data, size, nullptr, &ov) : ReadFile(h_, data, size, nullptr, &ov);
+    if (!ok && GetLastError() != ERROR_IO_PENDING) return false;
+    DWORD elapsed = GetTickCount() - start_;
+    DWORD left = elapsed >= kExchangeTimeoutMs ? 0 : kExchangeTimeoutMs - elapsed;
+    if (WaitForSingleObject(event_, left) != WAIT_OBJECT_0) {
+      expired_ = true;
+      CancelIo(h_);
+      GetOverlappedResult(h_, &ov, &done, TRUE);  // the buffer is the caller's: wait for the cancel
+      done = 0;
+      return false;
+    }
+    return GetOverlappedResult(h_, &ov, &done, FALSE) != 0;
+  }
+
   HANDLE h_;
+  HANDLE event_;
+  DWORD start_;
+  bool expired_ = false;
 };
 
 std::wstring WideName(const char* name) { return std::wstring(name, name + strlen(name)); }
@@ -38,7 +69,8 @@ std::wstring WideName(const char* name) { return std::wstring(name, name + strle
 }  // namespace
 
 std::unique_ptr<PipeConnection> Win32PipeConnector::Connect() {
-  HANDLE h = CreateFileW(L"\\\\.\\pipe\\KELFerry", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW(L"\\\\.\\pipe\\KELFerry", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<HandlePipe>(h);
 }
@@ -74,7 +106,9 @@ bool RegistryStore::GetBinary(const char* name, uint8_t* data, size_t size) {
 }
 
 bool RegistryStore::GetString(const char* name, std::u16string& value) {
-  wchar_t buffer[kSlotTextMax + 1] = {};
+  // Room for the longest text and its terminator, and one more place that stays 0 for a text
+  // stored without its terminator.
+  wchar_t buffer[kSlotTextMax + 2] = {};
   DWORD type = 0, size = sizeof buffer - sizeof(wchar_t);
   if (!key_ || RegQueryValueExW(key_, WideName(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
                    ERROR_SUCCESS ||

@@ -12,6 +12,9 @@
 
 namespace veloma {
 
+// An exchange that has not finished this long after its connection counts as failed (ms).
+constexpr unsigned long kExchangeTimeoutMs = 3000;
+
 // Opens "\\.\pipe\KELFerry" for each exchange; a busy or absent pipe gives no connection.
 class Win32PipeConnector : public PipeConnector {
  public:

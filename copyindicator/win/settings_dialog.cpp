@@ -7,6 +7,7 @@
 
 #include "copyindicator/core/notify.h"
 #include "copyindicator/win/app.h"
+#include "copyindicator/win/guard.h"
 #include "copyindicator/win/resource.h"
 
 namespace veloma {
@@ -175,6 +176,16 @@ void Init(HWND dlg) {
   AddTooltips(dlg);
 }
 
+// Everything goes back except what the user changed on the window itself meanwhile.
+void Cancel(HWND dlg) {
+  Settings& s = gApp.settings;
+  uint32_t width = s.lineWidth, height = s.lineHeight;
+  s = gState->cancelCopy;
+  s.lineWidth = width;
+  s.lineHeight = height;
+  EndDialog(dlg, IDCANCEL);
+}
+
 void OnCommand(HWND dlg, int id, int code) {
   Settings& s = gApp.settings;
   for (int i = 0; i < 5; ++i)
@@ -207,7 +218,10 @@ void OnCommand(HWND dlg, int id, int code) {
       }
       break;
     case IDC_BROWSE: Browse(dlg); break;
-    case IDC_TEST: PlaySlot(s, gState->slot, gApp.sound); break;
+    case IDC_TEST:
+      FaultPoint("settings");
+      PlaySlot(s, gState->slot, gApp.sound);
+      break;
     case IDC_INCLUDE_WAITS: s.notifyIncludeWaits = IsDlgButtonChecked(dlg, id) == BST_CHECKED; break;
     case IDC_USER_ABORT: s.notifyUserAbort = IsDlgButtonChecked(dlg, id) == BST_CHECKED; break;
     case IDC_HIDE_FULLSCREEN: s.hideInFullscreenApps = IsDlgButtonChecked(dlg, id) == BST_CHECKED; break;
@@ -220,15 +234,7 @@ void OnCommand(HWND dlg, int id, int code) {
                     L"Внимание", MB_OK | MB_ICONWARNING);
       break;
     case IDOK: EndDialog(dlg, IDOK); break;
-    case IDCANCEL: {
-      // Everything goes back except what the user changed on the window itself meanwhile.
-      uint32_t width = s.lineWidth, height = s.lineHeight;
-      s = gState->cancelCopy;
-      s.lineWidth = width;
-      s.lineHeight = height;
-      EndDialog(dlg, IDCANCEL);
-      break;
-    }
+    case IDCANCEL: Cancel(dlg); break;
     default:
       if (id >= IDC_COLOR_FIRST && id < IDC_COLOR_FIRST + kColorCount && code == STN_CLICKED)
         PickColor(dlg, id - IDC_COLOR_FIRST);
@@ -236,7 +242,7 @@ void OnCommand(HWND dlg, int id, int code) {
   }
 }
 
-INT_PTR CALLBACK SettingsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+INT_PTR SettingsMessage(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_INITDIALOG: Init(dlg); return TRUE;
     case WM_COMMAND: OnCommand(dlg, LOWORD(wParam), HIWORD(wParam)); return TRUE;
@@ -258,7 +264,13 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) 
   return FALSE;
 }
 
-INT_PTR CALLBACK BeepProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+// A failure ends the dialog as "Отмена" would: the settings go back to what they were.
+INT_PTR CALLBACK SettingsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Guarded(L"the settings dialog", INT_PTR{TRUE}, [&] { return SettingsMessage(dlg, msg, wParam, lParam); },
+                 [&] { Cancel(dlg); });
+}
+
+INT_PTR BeepMessage(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* text = reinterpret_cast<std::u16string*>(GetWindowLongPtrW(dlg, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG:
@@ -269,7 +281,10 @@ INT_PTR CALLBACK BeepProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
       wchar_t buffer[kSlotTextMax + 1] = {};
       GetDlgItemTextW(dlg, IDC_BEEP_TEXT, buffer, static_cast<int>(kSlotTextMax + 1));
       switch (LOWORD(wParam)) {
-        case IDC_BEEP_TEST: PlayBeepText(Utf16(buffer), gApp.sound); return TRUE;
+        case IDC_BEEP_TEST:
+          FaultPoint("beeps");
+          PlayBeepText(Utf16(buffer), gApp.sound);
+          return TRUE;
         case IDOK:
           if (buffer[0] == 0) {  // an empty text is no pattern: the old one stays
             EndDialog(dlg, IDCANCEL);
@@ -285,6 +300,12 @@ INT_PTR CALLBACK BeepProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE: EndDialog(dlg, IDCANCEL); return TRUE;
   }
   return FALSE;
+}
+
+// A failure ends the editor as "Отмена" would: the text stays as it was.
+INT_PTR CALLBACK BeepProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Guarded(L"the beep editor", INT_PTR{TRUE}, [&] { return BeepMessage(dlg, msg, wParam, lParam); },
+                 [&] { EndDialog(dlg, IDCANCEL); });
 }
 
 }  // namespace

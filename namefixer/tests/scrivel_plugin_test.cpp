@@ -98,6 +98,31 @@ TEST_F(ScrivelTest, OnlyTheFirstEditFieldIsTrimmed) {
   EXPECT_EQ(closed[2].text, L"second. ");
 }
 
+// Every refusal of the host ends the handling silently and the dialog closes with what the user
+// typed; a failed fetch of one item only skips that item. Items of the host's dialog: 0 box,
+// 1 label, 2 the edit, 3 separator, 4 and 5 buttons; each item costs a size query and a fetch.
+TEST_F(ScrivelTest, RefusalsOfTheHostEndTheHandlingSilently) {
+  struct Case {
+    int message, nth;
+    const wchar_t* received;
+  } cases[] = {
+      {DM_GETDIALOGINFO, 1, L"report.txt. "},  // no dialog information
+      {DM_GETDLGITEM, 1, L"report.txt. "},     // no size for the first item: no items at all
+      {DM_GETDLGITEM, 6, L"report.txt. "},     // the edit field's fetch fails: skipped, no other edit
+      {DM_GETDLGITEM, 2, L"report.txt"},       // the box's fetch fails: the edit is still found
+      {DM_SETTEXT, 1, L"report.txt. "},        // the trimmed text is not taken
+  };
+  for (const Case& c : cases) {
+    host_.refusals.clear();
+    host_.FailCall("HostSendDlgMessage", c.nth, 1, c.message);
+    EXPECT_EQ(Confirm(1, L"report.txt. "), c.received) << c.message << " " << c.nth;
+    EXPECT_EQ(host_.refusals.size(), 1u) << c.message << " " << c.nth;
+    EXPECT_EQ(host_.dialogs.back().exitCode, 4);
+    host_.ClearFailures();
+  }
+  EXPECT_TRUE(host_.messages.empty());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -352,15 +352,26 @@ void FormatSequence(std::u16string* out, uint32_t number, uint32_t width, bool h
 
 // ---- Computations ------------------------------------------------------------------------------
 
-ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount) {
+ConstructCheck CheckConstructInputs(const ConstructInputs& in, size_t itemCount, ConstructOptions* options) {
   ConstructCheck check;
-  switch (CheckTemplate(templateText, itemCount == 1, &check.badChar)) {
+  switch (CheckTemplate(in.templateText, itemCount == 1, &check.badChar)) {
     case kTemplateEmpty: check.message = 65; return check;
     case kTemplateBadChar: check.message = 66; return check;
     case kTemplateNoToken: check.message = 67; return check;
     case kTemplateOk: break;
   }
-  if (!CheckNumberField(startText, true)) check.message = 68;
+  if (!CheckNumberField(in.start, true)) {
+    check.message = 68;
+    return check;
+  }
+  ConstructOptions o;
+  o.templateText = in.templateText;
+  o.tokens = ParseTemplate(o.templateText);
+  o.counter = ParseNumberField(in.start);
+  o.hex = in.hex;
+  o.keepExtension = !in.withExtension;
+  o.caseMode = in.caseOn ? in.caseMode : CaseMode::kNone;
+  *options = std::move(o);
   return check;
 }
 
@@ -641,41 +652,6 @@ int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooksIn) {
     }
     list->control.progressDone += n - 1 - i;
     hooks.Progress();
-  }
-  return list->duplicateCount > 0 ? kDuplicatesFound : kNoDuplicates;
-}
-
-int DuplicateCheckQuadratic(RenameList* list, ComputeHooks* hooksIn) {
-  ComputeHooks& hooks = HooksOr(hooksIn);
-  HashPhase(list, hooks);
-  hooks.PhaseStarted(Phase::kComparing);
-  std::vector<NewNameEntry>& entries = list->entries;
-  const size_t n = entries.size();
-  list->control.progressTotal = uint64_t(n) * (n == 0 ? 0 : n - 1) / 2;
-  list->control.progressDone = 0;
-  for (size_t i = 0; i < n; ++i) {
-    NewNameEntry& a = entries[i];
-    if (!Comparable(a)) {
-      list->control.progressDone += n - 1 - i;
-      hooks.Progress();
-      continue;
-    }
-    bool matched = false;
-    for (size_t j = i + 1; j < n; ++j) {
-      if (ShouldStop(list->control, hooks)) return kCancelled;
-      NewNameEntry& b = entries[j];
-      if (Comparable(b) && a.hash == b.hash && EqualIgnoreCase(*a.name, *b.name)) {
-        b.status = kStatusConflict;
-        ++list->duplicateCount;
-        matched = true;
-      }
-      ++list->control.progressDone;
-      hooks.Progress();
-    }
-    if (matched) {
-      a.status = kStatusConflict;
-      ++list->duplicateCount;
-    }
   }
   return list->duplicateCount > 0 ? kDuplicatesFound : kNoDuplicates;
 }

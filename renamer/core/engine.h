@@ -223,14 +223,25 @@ struct ManipulateOptions {
   CaseMode caseMode = CaseMode::kNone;
 };
 
-// The Construct dialog's template and start field before a preview or a rename. Messages: 65
-// empty template, 66 invalid character (in badChar), 67 no token for several items, 68 the start
-// is not a number; -1 when both are good.
+// The Construct dialog's fields as the user left them, before they become ConstructOptions.
+struct ConstructInputs {
+  std::u16string templateText;
+  std::u16string start;         // decimal; an empty field counts 0
+  bool hex = false;
+  bool withExtension = false;   // "the template includes the extension"
+  bool caseOn = false;
+  CaseMode caseMode = CaseMode::kNone;
+};
+
+// Checks the template, then the start, for `itemCount` items and, when both are good, fills
+// *options. Messages: 65 empty template, 66 invalid character (in badChar), 67 no token for
+// several items (the focus goes to the template for these three), 68 the start is not a number
+// (the focus goes to the start field); -1 when the inputs are good.
 struct ConstructCheck {
   int message = -1;
   char16_t badChar = 0;
 };
-ConstructCheck CheckConstructInputs(std::u16string_view templateText, std::u16string_view startText, size_t itemCount);
+ConstructCheck CheckConstructInputs(const ConstructInputs& in, size_t itemCount, ConstructOptions* options);
 
 // The Manipulate dialog's fields as the user left them, before they become ManipulateOptions.
 struct ManipulateInputs {
@@ -288,11 +299,11 @@ int ComputeConstruct(RenameList* list, const ConstructOptions& options, const Co
 int ComputeManipulate(RenameList* list, const ManipulateOptions& options, const ComputeRules& rules,
                       bool skipCheck, ComputeHooks* hooks);
 
-// The duplicate check alone (hash and compare phases). `Bucketed` sorts by hash and compares
-// within equal hashes; `Quadratic` compares every pair. Both mark exactly the same entries, give
-// the same result (1, 2, or 3 when cancelled) and count the same progress total.
+// The duplicate check alone (hash and compare phases): sorts by hash and compares within equal
+// hashes, marking exactly what comparing every pair in list order would mark (the tests keep
+// that pairwise check as the reference). Result 1, 2, or 3 when cancelled; the progress total of
+// the compare phase is n(n-1)/2.
 int DuplicateCheckBucketed(RenameList* list, ComputeHooks* hooks);
-int DuplicateCheckQuadratic(RenameList* list, ComputeHooks* hooks);
 
 // Applies the case conversion to a built name whose extension starts at dotIndex (-1: none).
 void ConvertCase(char16_t* name, size_t length, int32_t dotIndex, CaseMode mode, const ComputeRules& rules);

@@ -1,6 +1,7 @@
 #include "renamer/core/settings.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <new>
 
 namespace quillet {
@@ -18,142 +19,166 @@ std::u16string DecimalText(uint32_t value) {
 
 }  // namespace
 
-// ---- MemoryStore -------------------------------------------------------------------------------
-
-bool MemoryStore::OpenKey(const std::u16string& key) {
-  if (std::find(unopenable.begin(), unopenable.end(), key) != unopenable.end()) return false;
-  return keys.count(key) != 0;
-}
-
-bool MemoryStore::CreateKey(const std::u16string& key) {
-  if (failCreate) return false;
-  // Parents come into being with their child, as in the registry.
-  for (size_t at = key.find(u'\\'); at != std::u16string::npos; at = key.find(u'\\', at + 1)) {
-    keys[key.substr(0, at)];
-  }
-  keys[key];
-  return true;
-}
-
-bool MemoryStore::DeleteKey(const std::u16string& key) {
-  const std::u16string prefix = key + u"\\";
-  for (const auto& [name, values] : keys) {
-    if (name.compare(0, prefix.size(), prefix) == 0) return false;  // has subkeys
-  }
-  ++deletes;
-  return keys.erase(key) != 0;
-}
-
-std::optional<uint32_t> MemoryStore::ReadDword(const std::u16string& key, const std::u16string& name) {
-  auto k = keys.find(key);
-  if (k == keys.end()) return std::nullopt;
-  auto v = k->second.find(name);
-  if (v == k->second.end() || v->second.isString) return std::nullopt;
-  return v->second.number;
-}
-
-std::optional<std::u16string> MemoryStore::ReadString(const std::u16string& key, const std::u16string& name,
-                                                      uint32_t maxBytes) {
-  auto k = keys.find(key);
-  if (k == keys.end()) return std::nullopt;
-  auto v = k->second.find(name);
-  if (v == k->second.end() || !v->second.isString) return std::nullopt;
-  if (v->second.text.size() * 2 > maxBytes) return std::nullopt;
-  return v->second.text;
-}
-
-bool MemoryStore::WriteDword(const std::u16string& key, const std::u16string& name, uint32_t value) {
-  auto k = keys.find(key);
-  if (failWrite || k == keys.end()) return false;
-  ++writes;
-  k->second[name] = Value{false, value, {}};
-  return true;
-}
-
-bool MemoryStore::WriteString(const std::u16string& key, const std::u16string& name, const std::u16string& text) {
-  auto k = keys.find(key);
-  if (failWrite || k == keys.end()) return false;
-  ++writes;
-  k->second[name] = Value{true, 0, text + u'\0'};
-  return true;
-}
-
-std::vector<std::u16string> MemoryStore::EnumValues(const std::u16string& key) {
-  std::vector<std::u16string> names;
-  auto k = keys.find(key);
-  if (k == keys.end()) return names;
-  for (const auto& [name, value] : k->second) names.push_back(name);
-  return names;
-}
-
 // ---- The table ---------------------------------------------------------------------------------
 
+namespace {
+
+using S = Settings;
+
+SettingRow Stored(const char16_t* name, RowKind kind, uint32_t S::*field) {
+  SettingRow row;
+  row.name = name;
+  row.kind = kind;
+  row.number = field;
+  return row;
+}
+SettingRow Flag(const char16_t* name, uint32_t S::*field) { return Stored(name, RowKind::kFlag, field); }
+SettingRow Number(const char16_t* name, uint32_t S::*field) { return Stored(name, RowKind::kNumber, field); }
+SettingRow Shortcut(const char16_t* name, uint32_t S::*field) {
+  SettingRow row = Stored(name, RowKind::kNumber, field);
+  row.shortcuts = true;
+  return row;
+}
+
+// Rows with their place in the configuration dialog.
+SettingRow Check(SettingRow row, int message, int x, int y) {
+  row.control = Control::kCheck;
+  row.message = message;
+  row.x1 = x;
+  row.y1 = y;
+  return row;
+}
+SettingRow Edit(SettingRow row, int label, int labelX, int x1, int x2, int y) {
+  row.control = Control::kEdit;
+  row.message = label;
+  row.x1 = labelX;
+  row.editX1 = x1;
+  row.x2 = x2;
+  row.y1 = y;
+  return row;
+}
+SettingRow Radios(const char16_t* name, uint32_t S::*field, int label, int labelX, int y,
+                  std::initializer_list<RadioChoice> choices) {
+  SettingRow row = Stored(name, RowKind::kChoice, field);
+  row.control = Control::kRadios;
+  row.message = label;
+  row.x1 = labelX;
+  row.y1 = y;
+  for (const RadioChoice& c : choices) row.choices[row.choiceCount++] = c;
+  return row;
+}
+SettingRow Decoration(Control control, int message, int x1, int y1, int x2 = 0, int y2 = 0) {
+  SettingRow row;
+  row.control = control;
+  row.message = message;
+  row.x1 = x1;
+  row.y1 = y1;
+  row.x2 = x2;
+  row.y2 = y2;
+  return row;
+}
+SettingRow Label(int message, int x, int y) { return Decoration(Control::kLabel, message, x, y); }
+SettingRow Separator(int y, int message = -1) { return Decoration(Control::kSeparator, message, -1, y); }
+
+}  // namespace
+
 const std::vector<SettingRow>& SettingRows() {
-  using S = Settings;
-  constexpr RowKind F = RowKind::kFlag;
-  constexpr RowKind N = RowKind::kNumber;
-  static const std::vector<SettingRow> rows = {
-      {u"MultipleEntries", false, F, &S::multipleEntries},
-      {u"EditorEntry", false, F, &S::editorEntry},
-      {u"DefaultDialogType", false, N, &S::defaultDialogType},
-      {u"SaveLastDialogType", false, F, &S::saveLastDialogType},
-      {u"LastDialogType", false, N, &S::lastDialogType},
-      {u"UseDialogShortcuts", false, F, &S::useDialogShortcuts},
-      {u"RenameFolders", false, F, &S::renameFolders},
-      {u"ConfirmDialogCancel", false, F, &S::confirmDialogCancel},
-      {u"ConfirmPreviewCancel", false, F, &S::confirmPreviewCancel},
-      {u"ConfirmRenameCancel", false, F, &S::confirmRenameCancel},
-      {u"ConfirmRename", false, F, &S::confirmRename},
-      {u"ConfirmRenameProb", false, F, &S::confirmRenameProb},
-      {u"ConfirmSwitch", false, F, &S::confirmSwitch},
-      {u"WarnOnExtRemove", false, F, &S::warnOnExtRemove},
-      {u"ConfirmEditResetCurr", false, F, &S::confirmEditResetCurr},
-      {u"ConfirmEditResetAll", false, F, &S::confirmEditResetAll},
-      {u"RenameDupCheck", false, F, &S::renameDupCheck},
-      {u"RenameDupMax", false, N, &S::renameDupMax},
-      {u"PreviewDupCheck", false, F, &S::previewDupCheck},
-      {u"PreviewDupMax", false, N, &S::previewDupMax},
-      {u"ConvertExtensionCase", false, F, &S::convertExtensionCase},
-      {u"AutoResolve", false, F, &S::autoResolve},
-      {u"AutoResolveType", false, N, &S::autoResolveType},
-      {u"AutoIgnoreOther", false, F, &S::autoIgnoreOther},
-      {u"AutoResolveSuffix", false, N, &S::autoResolveSuffix},
-      {u"AutoResolveMax", false, N, &S::autoResolveMax},
-      {u"ShowRenameSummary", false, F, &S::showRenameSummary},
-      {u"SummaryOnErrorOnly", false, F, &S::summaryOnErrorOnly},
-      {u"AutoRollbackCancel", false, F, &S::autoRollbackCancel},
-      {u"SaveTemplateHistory", false, F, &S::saveTemplateHistory},
-      {u"TemplateHistoryMax", false, N, &S::templateHistoryMax},
-      {u"TemplateHistoryCnt", false, N, &S::templateHistoryCnt},
-      {u"SequenceProcessOrder", false, N, &S::sequenceProcessOrder},
-      {u"SequenceHexUppercase", false, F, &S::sequenceHexUppercase},
-      {u"SaveLastSeqStart", false, F, &S::saveLastSeqStart},
-      {u"LastSeqStart", false, N, &S::lastSeqStart},
-      {u"KeyPreview", true, N, &S::keyPreview},
-      {u"KeySwitch", true, N, &S::keySwitch},
-      {u"KeyCase", true, N, &S::keyCase},
-      {u"KeyCaseTitle", true, N, &S::keyCaseTitle},
-      {u"KeyCaseLower", true, N, &S::keyCaseLower},
-      {u"KeyCaseUpper", true, N, &S::keyCaseUpper},
-      {u"KeyManReplace", true, N, &S::keyManReplace},
-      {u"KeyManPrefix", true, N, &S::keyManPrefix},
-      {u"KeyManSuffix", true, N, &S::keyManSuffix},
-      {u"KeyManRemove", true, N, &S::keyManRemove},
-      {u"KeyManExt", true, N, &S::keyManExt},
-      {u"KeyManExtAdd", true, N, &S::keyManExtAdd},
-      {u"KeyConstTemplate", true, N, &S::keyConstTemplate},
-      {u"KeyConstSequence", true, N, &S::keyConstSequence},
-      {u"KeyConstHex", true, N, &S::keyConstHex},
-      {u"KeyConstExt", true, N, &S::keyConstExt},
-      {u"KeyConstClear", true, N, &S::keyConstClear},
-      {u"PosCase", true, N, &S::posCase},
-      {u"PosManReplace", true, N, &S::posManReplace},
-      {u"PosManPrefix", true, N, &S::posManPrefix},
-      {u"PosManSuffix", true, N, &S::posManSuffix},
-      {u"PosManRemove", true, N, &S::posManRemove},
-      {u"PosManExt", true, N, &S::posManExt},
-  };
+  static const std::vector<SettingRow> rows = [] {
+    SettingRow delimiters;
+    delimiters.name = u"WordDelimitChars";
+    delimiters.kind = RowKind::kText;
+    delimiters.text = &S::wordDelimitChars;
+    SettingRow resolveMax = Number(u"AutoResolveMax", &S::autoResolveMax);
+    resolveMax.zeroStoredAs = 0xFFFFFFFEu;
+    SettingRow historyMax = Number(u"TemplateHistoryMax", &S::templateHistoryMax);
+    historyMax.zeroStoredAs = 1;
+    SettingRow clear = Check(SettingRow{}, 124, 7, 23);
+    clear.kind = RowKind::kClearHistoryBox;
+    return std::vector<SettingRow>{
+        // The configuration dialog (84 x 35), two columns in its upper part.
+        Decoration(Control::kFrame, 86, 3, 1, 80, 33),
+        Label(87, 5, 2),
+        Check(Flag(u"ConfirmDialogCancel", &S::confirmDialogCancel), 88, 5, 3),
+        Check(Flag(u"ConfirmSwitch", &S::confirmSwitch), 89, 5, 4),
+        Check(Flag(u"ConfirmRename", &S::confirmRename), 90, 5, 5),
+        Check(Flag(u"ConfirmRenameProb", &S::confirmRenameProb), 91, 5, 6),
+        Check(Flag(u"ConfirmRenameCancel", &S::confirmRenameCancel), 92, 5, 7),
+        Check(Flag(u"ConfirmPreviewCancel", &S::confirmPreviewCancel), 93, 5, 8),
+        Check(Flag(u"WarnOnExtRemove", &S::warnOnExtRemove), 94, 5, 9),
+        Label(95, 44, 2),
+        Check(Flag(u"RenameFolders", &S::renameFolders), 96, 44, 3),
+        Check(Flag(u"ConvertExtensionCase", &S::convertExtensionCase), 97, 44, 4),
+        Check(Flag(u"AutoRollbackCancel", &S::autoRollbackCancel), 98, 44, 5),
+        Check(Flag(u"MultipleEntries", &S::multipleEntries), 99, 44, 6),
+        Check(Flag(u"SaveLastDialogType", &S::saveLastDialogType), 100, 44, 7),
+        Label(101, 44, 8),
+        Radios(u"DefaultDialogType", &S::defaultDialogType, -1, 44, 9, {{102, 46}, {103, 62}}),
+        Separator(10),
+        Check(Flag(u"UseDialogShortcuts", &S::useDialogShortcuts), 104, 5, 11),
+        Edit(delimiters, 105, 44, 62, 78, 11),
+        Check(Flag(u"PreviewDupCheck", &S::previewDupCheck), 106, 5, 12),
+        Edit(Number(u"PreviewDupMax", &S::previewDupMax), 107, 44, 62, 72, 12),
+        Check(Flag(u"RenameDupCheck", &S::renameDupCheck), 108, 5, 13),
+        Edit(Number(u"RenameDupMax", &S::renameDupMax), 109, 44, 62, 72, 13),
+        Separator(14, 133),
+        Check(Flag(u"ShowRenameSummary", &S::showRenameSummary), 110, 5, 15),
+        Check(Flag(u"SummaryOnErrorOnly", &S::summaryOnErrorOnly), 111, 44, 15),
+        Check(Flag(u"EditorEntry", &S::editorEntry), 112, 5, 16),
+        Check(Flag(u"AutoIgnoreOther", &S::autoIgnoreOther), 113, 5, 17),
+        Check(Flag(u"AutoResolve", &S::autoResolve), 114, 5, 18),
+        Radios(u"AutoResolveType", &S::autoResolveType, -1, 44, 18, {{115, 44}, {116, 60}}),
+        Radios(u"AutoResolveSuffix", &S::autoResolveSuffix, 117, 7, 19, {{118, 24}, {119, 42}, {120, 60}}),
+        Edit(resolveMax, 121, 7, 44, 54, 20),
+        Separator(21),
+        Check(Flag(u"SaveTemplateHistory", &S::saveTemplateHistory), 122, 5, 22),
+        Edit(historyMax, 123, 44, 62, 72, 22),
+        clear,
+        Check(Flag(u"SaveLastSeqStart", &S::saveLastSeqStart), 125, 5, 24),
+        Check(Flag(u"SequenceHexUppercase", &S::sequenceHexUppercase), 126, 5, 25),
+        Label(127, 5, 26),
+        Radios(u"SequenceProcessOrder", &S::sequenceProcessOrder, -1, 5, 27, {{128, 7}, {129, 30}, {130, 53}}),
+        Separator(31),
+        Decoration(Control::kDefaultButton, 131, 0, 32),
+        Decoration(Control::kButton, 132, 0, 32),
+        // Values the dialog does not show.
+        Number(u"LastDialogType", &S::lastDialogType),
+        Flag(u"ConfirmEditResetCurr", &S::confirmEditResetCurr),
+        Flag(u"ConfirmEditResetAll", &S::confirmEditResetAll),
+        Number(u"TemplateHistoryCnt", &S::templateHistoryCnt),
+        Number(u"LastSeqStart", &S::lastSeqStart),
+        Shortcut(u"KeyPreview", &S::keyPreview),
+        Shortcut(u"KeySwitch", &S::keySwitch),
+        Shortcut(u"KeyCase", &S::keyCase),
+        Shortcut(u"KeyCaseTitle", &S::keyCaseTitle),
+        Shortcut(u"KeyCaseLower", &S::keyCaseLower),
+        Shortcut(u"KeyCaseUpper", &S::keyCaseUpper),
+        Shortcut(u"KeyManReplace", &S::keyManReplace),
+        Shortcut(u"KeyManPrefix", &S::keyManPrefix),
+        Shortcut(u"KeyManSuffix", &S::keyManSuffix),
+        Shortcut(u"KeyManRemove", &S::keyManRemove),
+        Shortcut(u"KeyManExt", &S::keyManExt),
+        Shortcut(u"KeyManExtAdd", &S::keyManExtAdd),
+        Shortcut(u"KeyConstTemplate", &S::keyConstTemplate),
+        Shortcut(u"KeyConstSequence", &S::keyConstSequence),
+        Shortcut(u"KeyConstHex", &S::keyConstHex),
+        Shortcut(u"KeyConstExt", &S::keyConstExt),
+        Shortcut(u"KeyConstClear", &S::keyConstClear),
+        Shortcut(u"PosCase", &S::posCase),
+        Shortcut(u"PosManReplace", &S::posManReplace),
+        Shortcut(u"PosManPrefix", &S::posManPrefix),
+        Shortcut(u"PosManSuffix", &S::posManSuffix),
+        Shortcut(u"PosManRemove", &S::posManRemove),
+        Shortcut(u"PosManExt", &S::posManExt),
+    };
+  }();
   return rows;
+}
+
+const SettingRow* FindRow(std::u16string_view name) {
+  for (const SettingRow& row : SettingRows()) {
+    if (row.name && name == row.name) return &row;
+  }
+  return nullptr;
 }
 
 ComputeRules Settings::Rules(bool forRename) const {
@@ -178,13 +203,15 @@ bool LoadSettings(SettingsStore& store, Settings* settings) {
       return false;
     }
     for (const SettingRow& row : SettingRows()) {
-      if (auto v = store.ReadDword(row.shortcuts ? shortcuts : key, row.name)) {
-        settings->*row.field = row.kind == RowKind::kFlag ? (*v != 0 ? 1u : 0u) : *v;
+      if (!row.name) continue;
+      if (row.kind == RowKind::kText) {
+        if (auto text = store.ReadString(key, row.name, kDelimitersMaxBytes)) {
+          // The stored byte count / 2 - 1 characters: the last one is the terminator.
+          settings->*row.text = text->empty() ? std::u16string() : text->substr(0, text->size() - 1);
+        }
+      } else if (auto v = store.ReadDword(row.shortcuts ? shortcuts : key, row.name)) {
+        settings->*row.number = row.kind == RowKind::kFlag ? (*v != 0 ? 1u : 0u) : *v;
       }
-    }
-    if (auto text = store.ReadString(key, u"WordDelimitChars", kDelimitersMaxBytes)) {
-      // The stored byte count / 2 - 1 characters: the last one is the terminator.
-      settings->wordDelimitChars = text->empty() ? std::u16string() : text->substr(0, text->size() - 1);
     }
     if (settings->saveTemplateHistory && settings->templateHistoryCnt > 0) {
       const uint32_t count = std::min(settings->templateHistoryCnt, kHistoryReadLimit);
@@ -227,13 +254,17 @@ bool SaveSettings(SettingsStore& store, const Settings& settings) {
   const bool historyOn = settings.saveTemplateHistory != 0;
   bool ok = true;
   for (const SettingRow& row : SettingRows()) {
-    uint32_t value = settings.*row.field;
-    if (row.field == &Settings::templateHistoryCnt && !historyOn) value = 0;
+    if (!row.name) continue;
+    if (row.kind == RowKind::kText) {
+      // An empty text is written as the default (the delimiters are the only text).
+      const std::u16string& text = settings.*row.text;
+      ok = store.WriteString(key, row.name, text.empty() ? (Settings{}.*row.text) : text) && ok;
+      continue;
+    }
+    uint32_t value = settings.*row.number;
+    if (row.number == &Settings::templateHistoryCnt && !historyOn) value = 0;
     ok = store.WriteDword(row.shortcuts ? shortcuts : key, row.name, value) && ok;
   }
-  const std::u16string& delimiters =
-      settings.wordDelimitChars.empty() ? std::u16string(kDefaultWordDelimiters) : settings.wordDelimitChars;
-  ok = store.WriteString(key, u"WordDelimitChars", delimiters) && ok;
   if (historyOn) {
     if (!store.CreateKey(history)) return false;
     for (uint32_t i = 0; i < settings.history.size(); ++i) {
@@ -268,79 +299,45 @@ void ClearHistory(Settings* settings) {
 
 // ---- The configuration dialog ------------------------------------------------------------------
 
-ConfigValues ConfigFromSettings(const Settings& s) {
-  ConfigValues v{};
-  v.confirmDialogCancel = s.confirmDialogCancel;
-  v.confirmSwitch = s.confirmSwitch;
-  v.confirmRename = s.confirmRename;
-  v.confirmRenameProb = s.confirmRenameProb;
-  v.confirmRenameCancel = s.confirmRenameCancel;
-  v.confirmPreviewCancel = s.confirmPreviewCancel;
-  v.warnOnExtRemove = s.warnOnExtRemove;
-  v.renameFolders = s.renameFolders;
-  v.convertExtensionCase = s.convertExtensionCase;
-  v.autoRollbackCancel = s.autoRollbackCancel;
-  v.multipleEntries = s.multipleEntries;
-  v.saveLastDialogType = s.saveLastDialogType;
-  v.defaultDialogType = s.defaultDialogType == 1 ? 1 : 0;
-  v.useDialogShortcuts = s.useDialogShortcuts;
-  v.wordDelimiters = s.wordDelimitChars;
-  v.previewDupCheck = s.previewDupCheck;
-  v.previewDupMax = DecimalText(s.previewDupMax);
-  v.renameDupCheck = s.renameDupCheck;
-  v.renameDupMax = DecimalText(s.renameDupMax);
-  v.showRenameSummary = s.showRenameSummary;
-  v.summaryOnErrorOnly = s.summaryOnErrorOnly;
-  v.editorEntry = s.editorEntry;
-  v.autoIgnoreOther = s.autoIgnoreOther;
-  v.autoResolve = s.autoResolve;
-  v.autoResolveType = s.autoResolveType == 1 ? 1 : 0;
-  v.autoResolveSuffix = s.autoResolveSuffix <= 2 ? s.autoResolveSuffix : 0;
-  v.autoResolveMax = DecimalText(s.autoResolveMax);
-  v.saveTemplateHistory = s.saveTemplateHistory;
-  v.templateHistoryMax = DecimalText(s.templateHistoryMax);
-  v.clearHistory = false;
-  v.saveLastSeqStart = s.saveLastSeqStart;
-  v.sequenceHexUppercase = s.sequenceHexUppercase;
-  v.sequenceProcessOrder = s.sequenceProcessOrder <= 2 ? s.sequenceProcessOrder : 0;
-  return v;
+std::vector<DialogValue> DialogValuesOf(const Settings& s) {
+  const std::vector<SettingRow>& rows = SettingRows();
+  std::vector<DialogValue> values(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const SettingRow& row = rows[i];
+    DialogValue& v = values[i];
+    switch (row.kind) {
+      case RowKind::kFlag: v.checked = s.*row.number != 0; break;
+      case RowKind::kNumber: v.text = DecimalText(s.*row.number); break;
+      case RowKind::kChoice: v.choice = s.*row.number < row.choiceCount ? s.*row.number : 0; break;
+      case RowKind::kText: v.text = s.*row.text; break;
+      case RowKind::kClearHistoryBox:
+      case RowKind::kDecoration: break;
+    }
+  }
+  return values;
 }
 
-void ApplyConfigValues(const ConfigValues& v, Settings* s) {
-  s->confirmDialogCancel = v.confirmDialogCancel;
-  s->confirmSwitch = v.confirmSwitch;
-  s->confirmRename = v.confirmRename;
-  s->confirmRenameProb = v.confirmRenameProb;
-  s->confirmRenameCancel = v.confirmRenameCancel;
-  s->confirmPreviewCancel = v.confirmPreviewCancel;
-  s->warnOnExtRemove = v.warnOnExtRemove;
-  s->renameFolders = v.renameFolders;
-  s->convertExtensionCase = v.convertExtensionCase;
-  s->autoRollbackCancel = v.autoRollbackCancel;
-  s->multipleEntries = v.multipleEntries;
-  s->saveLastDialogType = v.saveLastDialogType;
-  s->defaultDialogType = v.defaultDialogType;
-  s->useDialogShortcuts = v.useDialogShortcuts;
-  s->wordDelimitChars = v.wordDelimiters.empty() ? std::u16string(kDefaultWordDelimiters) : v.wordDelimiters;
-  s->previewDupCheck = v.previewDupCheck;
-  s->previewDupMax = ParseNumberField(v.previewDupMax);
-  s->renameDupCheck = v.renameDupCheck;
-  s->renameDupMax = ParseNumberField(v.renameDupMax);
-  s->showRenameSummary = v.showRenameSummary;
-  s->summaryOnErrorOnly = v.summaryOnErrorOnly;
-  s->editorEntry = v.editorEntry;
-  s->autoIgnoreOther = v.autoIgnoreOther;
-  s->autoResolve = v.autoResolve;
-  s->autoResolveType = v.autoResolveType;
-  s->autoResolveSuffix = v.autoResolveSuffix;
-  const uint32_t resolveMax = ParseNumberField(v.autoResolveMax);
-  s->autoResolveMax = resolveMax == 0 ? 0xFFFFFFFEu : resolveMax;
-  s->saveTemplateHistory = v.saveTemplateHistory;
-  const uint32_t historyMax = ParseNumberField(v.templateHistoryMax);
-  s->templateHistoryMax = historyMax == 0 ? 1 : historyMax;
-  s->saveLastSeqStart = v.saveLastSeqStart;
-  s->sequenceHexUppercase = v.sequenceHexUppercase;
-  s->sequenceProcessOrder = v.sequenceProcessOrder;
+bool TakeDialogValues(const std::vector<DialogValue>& values, Settings* s) {
+  const std::vector<SettingRow>& rows = SettingRows();
+  bool clear = false;
+  for (size_t i = 0; i < rows.size() && i < values.size(); ++i) {
+    const SettingRow& row = rows[i];
+    const DialogValue& v = values[i];
+    if (row.control == Control::kNone) continue;  // not in the dialog: stays as it is
+    switch (row.kind) {
+      case RowKind::kFlag: s->*row.number = v.checked ? 1 : 0; break;
+      case RowKind::kNumber: {
+        const uint32_t n = ParseNumberField(v.text);
+        s->*row.number = n == 0 && row.zeroStoredAs != 0 ? row.zeroStoredAs : n;
+        break;
+      }
+      case RowKind::kChoice: s->*row.number = v.choice < row.choiceCount ? v.choice : 0; break;
+      case RowKind::kText: s->*row.text = v.text.empty() ? Settings{}.*row.text : v.text; break;
+      case RowKind::kClearHistoryBox: clear = v.checked; break;
+      case RowKind::kDecoration: break;
+    }
+  }
+  return clear;
 }
 
 }  // namespace quillet

@@ -2,11 +2,10 @@
 // saving, the template history, and the conversions of the configuration dialog.
 //
 // The settings reach the registry only through SettingsStore, which the shell implements over
-// the Win32 registry (below HKEY_CURRENT_USER and the host's root key) and tests in memory.
+// the Win32 registry (below HKEY_CURRENT_USER and the host's root key) and the tests in memory.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,32 +31,6 @@ class SettingsStore {
   virtual bool WriteDword(const std::u16string& key, const std::u16string& name, uint32_t value) = 0;
   virtual bool WriteString(const std::u16string& key, const std::u16string& name, const std::u16string& text) = 0;
   virtual std::vector<std::u16string> EnumValues(const std::u16string& key) = 0;
-};
-
-// The store of the tests: keys and values in memory, with failures on demand.
-class MemoryStore : public SettingsStore {
- public:
-  struct Value {
-    bool isString = false;
-    uint32_t number = 0;
-    std::u16string text;  // as stored, terminator included
-  };
-  std::map<std::u16string, std::map<std::u16string, Value>> keys;
-  bool failCreate = false;
-  bool failWrite = false;
-  std::vector<std::u16string> unopenable;  // keys that OpenKey refuses
-  int writes = 0;
-  int deletes = 0;
-
-  bool OpenKey(const std::u16string& key) override;
-  bool CreateKey(const std::u16string& key) override;
-  bool DeleteKey(const std::u16string& key) override;
-  std::optional<uint32_t> ReadDword(const std::u16string& key, const std::u16string& name) override;
-  std::optional<std::u16string> ReadString(const std::u16string& key, const std::u16string& name,
-                                           uint32_t maxBytes) override;
-  bool WriteDword(const std::u16string& key, const std::u16string& name, uint32_t value) override;
-  bool WriteString(const std::u16string& key, const std::u16string& name, const std::u16string& text) override;
-  std::vector<std::u16string> EnumValues(const std::u16string& key) override;
 };
 
 inline constexpr std::u16string_view kSettingsKey = u"Quillet";
@@ -143,17 +116,54 @@ struct Settings {
   ComputeRules Rules(bool forRename) const;
 };
 
-// One row per registry value: the table drives defaults, load and save.
-enum class RowKind { kFlag, kNumber };
-struct SettingRow {
-  const char16_t* name;
-  bool shortcuts;  // in the "Shortcuts" subkey
-  RowKind kind;
-  uint32_t Settings::*field;
+// ---- The table ---------------------------------------------------------------------------------
+//
+// One row per registry value, and per control of the configuration dialog, in the order the
+// dialog shows them; the values the dialog does not show follow. The rows drive loading, saving
+// and the dialog (its controls, what they show, what is taken back); the defaults are those of
+// Settings.
+
+enum class RowKind {
+  kFlag,              // 0 or 1: a check box
+  kNumber,            // 32-bit: an edit field of up to kNumberFieldChars showing "%u"
+  kChoice,            // 0 .. choice count - 1: a group of radio buttons
+  kText,              // a string: an edit field
+  kClearHistoryBox,   // the dialog's box for clearing the history: shown, never stored
+  kDecoration,        // a frame, label, separator or button of the dialog: nothing stored
 };
-// Every 32-bit value, in the order they are written ("WordDelimitChars" and the history are
-// strings and handled beside the table).
+
+// How the configuration dialog shows a row (kNone: not at all). The shell maps these to the
+// host's dialog items.
+enum class Control { kNone, kFrame, kLabel, kSeparator, kCheck, kEdit, kRadios, kButton, kDefaultButton };
+
+struct RadioChoice {
+  int message = -1;  // its label
+  int x = 0;
+};
+
+struct SettingRow {
+  const char16_t* name = nullptr;  // registry value; null for what only the dialog has
+  RowKind kind = RowKind::kDecoration;
+  bool shortcuts = false;          // stored in the "Shortcuts" subkey
+  uint32_t Settings::*number = nullptr;            // kFlag, kNumber, kChoice
+  std::u16string Settings::*text = nullptr;        // kText
+  uint32_t zeroStoredAs = 0;       // kNumber: a 0 typed in the dialog is stored as this (0: as 0)
+
+  // The dialog: the control, its label (message, -1 for none) and place. An edit's label stands
+  // at (x1, y1) and its field from editX1 to x2; radio buttons follow their label on row y1.
+  Control control = Control::kNone;
+  int message = -1;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  int editX1 = 0;
+  RadioChoice choices[3];
+  uint32_t choiceCount = 0;        // kChoice: values 0 .. choiceCount - 1
+};
+
+inline constexpr size_t kNumberFieldChars = 10;
+
 const std::vector<SettingRow>& SettingRows();
+// The row of a registry value, or null.
+const SettingRow* FindRow(std::u16string_view name);
 
 // Load: defaults first, then every value that exists. False (the settings reset to defaults)
 // when the "Quillet" key or its "Shortcuts" subkey cannot be opened, or memory ran out.
@@ -173,47 +183,32 @@ void ClearHistory(Settings* settings);
 
 // ---- The configuration dialog ------------------------------------------------------------------
 
-// The dialog's values as the user edits them: switches, radio choices and the texts of the
-// number fields.
-struct ConfigValues {
-  bool confirmDialogCancel, confirmSwitch, confirmRename, confirmRenameProb, confirmRenameCancel,
-      confirmPreviewCancel, warnOnExtRemove;
-  bool renameFolders, convertExtensionCase, autoRollbackCancel, multipleEntries, saveLastDialogType;
-  uint32_t defaultDialogType;  // 0 Manipulate, 1 Construct
-  bool useDialogShortcuts;
-  std::u16string wordDelimiters;
-  bool previewDupCheck;
-  std::u16string previewDupMax;
-  bool renameDupCheck;
-  std::u16string renameDupMax;
-  bool showRenameSummary, summaryOnErrorOnly, editorEntry, autoIgnoreOther, autoResolve;
-  uint32_t autoResolveType;    // 0 resolve, 1 skip
-  uint32_t autoResolveSuffix;  // 0 " (%u)", 1 " %u", 2 "_%u"
-  std::u16string autoResolveMax;
-  bool saveTemplateHistory;
-  std::u16string templateHistoryMax;
-  bool clearHistory;
-  bool saveLastSeqStart, sequenceHexUppercase;
-  uint32_t sequenceProcessOrder;
+// What one row's control shows and, once confirmed, holds: a check box's state, the chosen
+// radio button's value, an edit field's text.
+struct DialogValue {
+  bool checked = false;
+  uint32_t choice = 0;
+  std::u16string text;
 };
 
-// The values the dialog opens with; numbers shown with "%u".
-ConfigValues ConfigFromSettings(const Settings& settings);
+// The values the dialog opens with, one per row of SettingRows(): numbers shown with "%u", a
+// stored choice outside its buttons shown as the first.
+std::vector<DialogValue> DialogValuesOf(const Settings& settings);
 
-// What confirming the dialog does, once the values are taken back. `askClear` is called when the
-// clear box is checked, the history is on and not empty: true empties the history. The result
-// is what to save.
-// Numbers are read as decimal (low 32 bits); a resolution maximum of 0 becomes 0xFFFFFFFE, a
-// history maximum of 0 becomes 1; an empty delimiter field restores the default set; switching
-// the history off empties it.
+// What confirming the dialog does with its values (one per row). Numbers are read as decimal
+// (low 32 bits) and a 0 becomes the row's zeroStoredAs (the resolution maximum 0xFFFFFFFE, the
+// history maximum 1); an empty delimiter field restores the default set. Then: when the clear
+// box is checked, the history is on and not empty, `askClear` is called and true empties the
+// history; switching the history off empties it. The caller saves.
 template <class AskClear>
-void ApplyConfig(const ConfigValues& values, Settings* settings, AskClear&& askClear);
-void ApplyConfigValues(const ConfigValues& values, Settings* settings);  // without the history steps
+void ApplyConfig(const std::vector<DialogValue>& values, Settings* settings, AskClear&& askClear);
+// The first part alone; returns whether the clear box was checked.
+bool TakeDialogValues(const std::vector<DialogValue>& values, Settings* settings);
 
 template <class AskClear>
-void ApplyConfig(const ConfigValues& values, Settings* settings, AskClear&& askClear) {
-  ApplyConfigValues(values, settings);
-  if (values.clearHistory && settings->saveTemplateHistory && !settings->history.empty()) {
+void ApplyConfig(const std::vector<DialogValue>& values, Settings* settings, AskClear&& askClear) {
+  const bool clear = TakeDialogValues(values, settings);
+  if (clear && settings->saveTemplateHistory && !settings->history.empty()) {
     if (askClear()) ClearHistory(settings);
   }
   if (!settings->saveTemplateHistory) ClearHistory(settings);

@@ -7,12 +7,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
 
 #include "renamer/core/settings.h"
+#include "renamer/tests/plugin_harness.h"
 #include "renamer/win/registry_store.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
@@ -20,113 +22,8 @@
 namespace {
 
 using namespace quillet;
-using kelhost::DialogScript;
-using kelhost::DialogView;
-
-std::wstring g_pluginPath;
-const std::u16string kKey = u"Quillet";
-
-// A throwaway folder whose files hold their original names, so a swapped content shows.
-class Folder {
- public:
-  Folder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"quillet-ui-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count_);
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~Folder() {
-    for (const auto& [name, content] : List()) {
-      const std::wstring p = path_ + L"\\" + name;
-      if (content == "<folder>") RemoveDirectoryW(p.c_str());
-      else DeleteFileW(p.c_str());
-    }
-    RemoveDirectoryW(path_.c_str());
-  }
-  void File(const std::wstring& name) {
-    HANDLE h = CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    const std::string content = kelhost::Utf8(name);
-    DWORD written = 0;
-    WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
-    CloseHandle(h);
-  }
-  // name -> content ("<folder>" for folders).
-  std::map<std::wstring, std::string> List() const {
-    std::map<std::wstring, std::string> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return out;
-    do {
-      std::wstring name = fd.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        out[name] = "<folder>";
-        continue;
-      }
-      HANDLE h = CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      char buffer[512];
-      DWORD got = 0;
-      ReadFile(h, buffer, sizeof buffer, &got, nullptr);
-      CloseHandle(h);
-      out[name] = std::string(buffer, got);
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-    return out;
-  }
-  const std::wstring& Path() const { return path_; }
-
- private:
-  static inline int count_ = 0;
-  std::wstring path_;
-};
-
-using Files = std::map<std::wstring, std::string>;
-
-int ItemWithText(const std::vector<kelhost::DialogItemState>& items, const std::wstring& text, int after = 0) {
-  for (size_t i = size_t(after); i < items.size(); ++i)
-    if (items[i].text == text) return int(i);
-  ADD_FAILURE() << "no item \"" << kelhost::Utf8(text) << "\"";
-  return -1;
-}
-
-// Waits until the running dialog closes by itself (the progress dialog when its job ends).
-DialogScript UntilClosed() {
-  return DialogScript().WaitUntil([](DialogView&) { return false; }, 20000);
-}
-
-class QuilletDialogs : public ::testing::Test {
- protected:
-  void SetUp() override {
-    host_.onFailure = [](const std::wstring& what) { ADD_FAILURE() << kelhost::Utf8(what); };
-    if (std::getenv("QUILLET_TRACE")) {
-      host_.onTranscript = [](const std::wstring& line) { std::printf("%s\n", kelhost::Utf8(line).c_str()); };
-    }
-    plugin_ = host_.Load(g_pluginPath);
-    ASSERT_NE(plugin_, nullptr);
-    store_ = std::make_unique<RegistryStore>(host_.RootKey());
-    store_->WriteDword(kKey, u"MultipleEntries", 1);  // 0 Manipulate, 1 Construct, 2 editor
-  }
-  const std::wstring& Text(int id) { return plugin_->messages.at(size_t(id)); }
-  void Show(Folder& folder, std::initializer_list<const wchar_t*> selected) {
-    host_.ActivePanel().SetFolder(folder.Path());
-    for (const wchar_t* name : selected) host_.ActivePanel().Select(name);
-  }
-  // The layout of a dialog (learned from a run the user cancels).
-  std::vector<kelhost::DialogItemState> Layout(int entry) {
-    host_.AnswerDialog(DialogScript().Key(KEY_ESC));
-    host_.AnswerMessage(0);  // yes, close
-    host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, entry);
-    auto items = host_.dialogs.back().itemsAtOpen;
-    host_.dialogs.clear();
-    host_.messages.clear();
-    return items;
-  }
-  std::wstring StatusOf(DialogView& v, int status) { return v.Item(status).text; }
-
-  kelhost::Host host_;
-  kelhost::Plugin* plugin_ = nullptr;
-  std::unique_ptr<RegistryStore> store_;
-};
+using namespace quillet_harness;
+using QuilletDialogs = PluginTest;
 
 TEST_F(QuilletDialogs, ConstructPreviewsThenRenamesWithATemplateAndRemembersIt) {
   Folder folder;
@@ -179,8 +76,7 @@ TEST_F(QuilletDialogs, ConstructPreviewsThenRenamesWithATemplateAndRemembersIt) 
 
 TEST_F(QuilletDialogs, PreviewMarksDuplicatesAndAnInputChangeMakesItStale) {
   Folder folder;
-  for (auto n : {L"a.txt", L"a.doc", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"a.doc", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"a.doc", L"b.txt"});
   const auto layout = Layout(1);
   const int templ = ItemWithText(layout, Text(25)) + 1, extBox = ItemWithText(layout, Text(28));
   const int preview = ItemWithText(layout, Text(14)), status = ItemWithText(layout, Text(15)) + 1, list = status + 2;
@@ -214,8 +110,7 @@ TEST_F(QuilletDialogs, PreviewMarksDuplicatesAndAnInputChangeMakesItStale) {
 
 TEST_F(QuilletDialogs, ManipulateAddsAPrefixAfterSwitchingFromConstruct) {
   Folder folder;
-  for (auto n : {L"one.txt", L"two.txt"}) folder.File(n);
-  Show(folder, {L"one.txt", L"two.txt"});
+  ShowNew(folder, {L"one.txt", L"two.txt"});
   store_->WriteDword(kKey, u"ConfirmSwitch", 0);
   store_->WriteDword(kKey, u"ConfirmRename", 0);
   const auto construct = Layout(1);
@@ -235,6 +130,102 @@ TEST_F(QuilletDialogs, ManipulateAddsAPrefixAfterSwitchingFromConstruct) {
   host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
   EXPECT_EQ(folder.List(), (Files{{L"new_one.txt", "one.txt"}, {L"new_two.txt", "two.txt"}}));
   EXPECT_EQ(store_->ReadDword(kKey, u"LastDialogType"), 0u);
+}
+
+// The preview line of the Construct dialog: the text item on the row below the options.
+int PreviewLineItem(const std::vector<kelhost::DialogItemState>& items) {
+  for (size_t i = 0; i < items.size(); ++i)
+    if (items[i].type == DI_TEXT && items[i].y1 == 7 && items[i].x1 == 5) return int(i);
+  ADD_FAILURE() << "no preview line";
+  return -1;
+}
+
+// Construct -> Manipulate -> Construct -> Manipulate -> Construct -> Manipulate: every dialog
+// opens with what the user left in it, has its controls once, and answers what is typed after
+// each switch; the rename from the last dialog uses what was typed last.
+TEST_F(QuilletDialogs, SwitchingBackAndForthKeepsTheValuesNotTheControls) {
+  Folder folder;
+  ShowNew(folder, {L"a.txt", L"b.txt"});
+  store_->WriteDword(kKey, u"ConfirmSwitch", 0);
+  store_->WriteDword(kKey, u"ConfirmRename", 0);
+  const auto construct = Layout(1);
+  const auto manipulate = Layout(0);
+  const int templ = ItemWithText(construct, Text(25)) + 1, line = PreviewLineItem(construct);
+  const int constructSwitch = ItemWithText(construct, Text(15));
+  const int prefixBox = ItemWithText(manipulate, Text(37)), prefix = prefixBox + 2;
+  const int rename = ItemWithText(manipulate, Text(13)), preview = ItemWithText(manipulate, Text(14));
+  const int manipulateSwitch = ItemWithText(manipulate, Text(15));
+  const int status = manipulateSwitch + 1, list = status + 2;
+
+  std::vector<std::wstring> templatesAtOpen, previewLines, prefixesAtOpen;
+  std::vector<std::vector<std::wstring>> rows;
+  for (int turn = 1; turn <= 3; ++turn) {
+    const std::wstring n = std::to_wstring(turn);
+    host_.AnswerDialog(DialogScript()
+                           .Check([&](DialogView& v) { templatesAtOpen.push_back(v.Item(templ).text); })
+                           .Type(templ, L"c" + n + L"_*")
+                           .Check([&](DialogView& v) { previewLines.push_back(v.Item(line).text); })
+                           .Click(constructSwitch));
+    DialogScript m;
+    m.Check([&](DialogView& v) { prefixesAtOpen.push_back(v.Item(prefix).text); });
+    if (turn == 1) m.Click(prefixBox);
+    m.Type(prefix, L"m" + n + L"_")
+        .Click(preview)
+        .WaitUntil([&](DialogView& v) { return v.Item(status).text.find(Text(17)) != std::wstring::npos; })
+        .Check([&](DialogView& v) { rows.push_back(v.Item(list).list); })
+        .Click(turn == 3 ? rename : manipulateSwitch);  // the preview is current: Rename closes at once
+    host_.AnswerDialog(m);
+  }
+  host_.AnswerDialog(UntilClosed());
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
+
+  EXPECT_EQ(templatesAtOpen, (std::vector<std::wstring>{L"*", L"c1_*", L"c2_*"}));
+  EXPECT_EQ(previewLines, (std::vector<std::wstring>{L"c1_a.txt", L"c2_a.txt", L"c3_a.txt"}));
+  EXPECT_EQ(prefixesAtOpen, (std::vector<std::wstring>{L"", L"m1_", L"m2_"}));
+  EXPECT_EQ(rows, (std::vector<std::vector<std::wstring>>{
+                      {L"m1_a.txt", L"m1_b.txt"}, {L"m2_a.txt", L"m2_b.txt"}, {L"m3_a.txt", L"m3_b.txt"}}));
+  ASSERT_EQ(host_.dialogs.size(), 7u);
+  for (size_t d = 0; d < 6; ++d) {
+    EXPECT_EQ(host_.dialogs[d].itemsAtOpen.size(), (d % 2 == 0 ? construct : manipulate).size()) << "dialog " << d;
+  }
+  EXPECT_EQ(folder.List(), (Files{{L"m3_a.txt", "a.txt"}, {L"m3_b.txt", "b.txt"}}));
+}
+
+// The other way round, ending in a rename from the Construct dialog with the template typed
+// after the last switch.
+TEST_F(QuilletDialogs, ConstructRenamesWithWhatWasTypedAfterTheLastSwitch) {
+  Folder folder;
+  ShowNew(folder, {L"a.txt", L"b.txt"});
+  store_->WriteDword(kKey, u"ConfirmSwitch", 0);
+  store_->WriteDword(kKey, u"ConfirmRename", 0);
+  const auto construct = Layout(1);
+  const auto manipulate = Layout(0);
+  const int templ = ItemWithText(construct, Text(25)) + 1, start = ItemWithText(construct, Text(26)) + 1;
+  const int line = PreviewLineItem(construct), rename = ItemWithText(construct, Text(13));
+  const int constructSwitch = ItemWithText(construct, Text(15)), manipulateSwitch = ItemWithText(manipulate, Text(15));
+  const int suffixBox = ItemWithText(manipulate, Text(38)), suffix = suffixBox + 2;
+  std::vector<std::wstring> previewLines, suffixesAtOpen;
+  for (int turn = 1; turn <= 3; ++turn) {
+    const std::wstring n = std::to_wstring(turn);
+    DialogScript m;
+    m.Check([&](DialogView& v) { suffixesAtOpen.push_back(v.Item(suffix).text); });
+    if (turn == 1) m.Click(suffixBox);
+    host_.AnswerDialog(m.Type(suffix, L"_s" + n).Click(manipulateSwitch));
+    DialogScript c;
+    c.Type(templ, L"t" + n + L"_??").Type(start, n).Check([&](DialogView& v) { previewLines.push_back(v.Item(line).text); });
+    if (turn < 3) {
+      c.Click(constructSwitch);
+    } else {
+      c.Click(rename).WaitUntil([](DialogView&) { return false; });
+    }
+    host_.AnswerDialog(c);
+  }
+  host_.AnswerDialog(UntilClosed());
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
+  EXPECT_EQ(suffixesAtOpen, (std::vector<std::wstring>{L"", L"_s1", L"_s2"}));
+  EXPECT_EQ(previewLines, (std::vector<std::wstring>{L"t1_01.txt", L"t2_02.txt", L"t3_03.txt"}));
+  EXPECT_EQ(folder.List(), (Files{{L"t3_03.txt", "a.txt"}, {L"t3_04.txt", "b.txt"}}));
+  EXPECT_EQ(store_->ReadString(u"Quillet\\TemplateHist", u"0", 4096), std::u16string(u"t3_??") + u'\0');
 }
 
 TEST_F(QuilletDialogs, ManipulateRefusesOptionsThatChangeNothing) {
@@ -257,22 +248,132 @@ TEST_F(QuilletDialogs, ManipulateRefusesOptionsThatChangeNothing) {
   EXPECT_EQ(focus, replaceBox);
 }
 
-// The editor session: replaces the lines with `lines` and saves; remembers the file's name.
-kelhost::Host::EditorSession EditTo(std::vector<std::wstring> lines, std::wstring* file) {
-  return [lines, file](kelhost::Editor& e) {
-    if (file) *file = e.fileName;
-    std::wstring text;
-    for (const auto& l : lines) text += l + L"\n";
-    e.SetText(text);
-    e.modified = true;
-    e.Save();
+// Every option error of the Manipulate dialog, through the dialog: the message, its help topic
+// and the field that gets the focus.
+TEST_F(QuilletDialogs, ManipulateOptionErrorsShowTheirMessageAndFocusTheField) {
+  Folder folder;
+  ShowNew(folder, {L"a.txt", L"b.txt"});
+  const auto l = Layout(0);
+  const int replaceBox = ItemWithText(l, Text(35)), find = replaceBox + 2, replacement = ItemWithText(l, Text(36)) + 1;
+  const int prefixBox = ItemWithText(l, Text(37)), prefix = prefixBox + 2;
+  const int suffixBox = ItemWithText(l, Text(38)), suffix = suffixBox + 2;
+  const int cutBox = ItemWithText(l, Text(39)), cutStart = cutBox + 2, cutEnd = ItemWithText(l, Text(40)) + 1;
+  const int extBox = ItemWithText(l, Text(42)), ext = extBox + 2, addBox = ItemWithText(l, Text(43));
+  const int preview = ItemWithText(l, Text(14));
+  struct Case {
+    int message;
+    std::function<void(DialogScript&)> set;
+    int focus;
+  } cases[] = {
+      {45, [&](DialogScript& d) { d.Click(replaceBox); }, find},
+      {46, [&](DialogScript& d) { d.Click(replaceBox).Type(find, L"a:"); }, find},
+      {47, [&](DialogScript& d) { d.Click(replaceBox).Type(find, L"a").Type(replacement, L"*"); }, replacement},
+      {48, [&](DialogScript& d) { d.Click(prefixBox).Type(prefix, L"a/b"); }, prefix},
+      {49, [&](DialogScript& d) { d.Click(suffixBox).Type(suffix, L"|"); }, suffix},
+      {50, [&](DialogScript& d) { d.Click(cutBox).Type(cutStart, L"1a"); }, cutStart},
+      {51, [&](DialogScript& d) { d.Click(cutBox).Type(cutEnd, L"-2"); }, cutEnd},
+      {52, [&](DialogScript& d) { d.Click(cutBox).Type(cutStart, L" "); }, cutStart},
+      {53, [&](DialogScript& d) { d.Click(extBox).Type(ext, L"b?k"); }, ext},
+      {54, [&](DialogScript& d) { d.Click(extBox).Type(ext, L"  "); }, ext},
+      {55, [&](DialogScript&) {}, replaceBox},
+      {55, [&](DialogScript& d) { d.Click(prefixBox); }, replaceBox},        // an empty prefix changes nothing
+      {55, [&](DialogScript& d) { d.Click(extBox).Click(addBox); }, replaceBox},  // add nothing
   };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("message " + std::to_string(c.message));
+    host_.messages.clear();
+    int focus = -1;
+    DialogScript d;
+    c.set(d);
+    host_.AnswerDialog(d.Click(preview).Check([&](DialogView& v) { focus = v.Focus(); }).Key(KEY_ESC));
+    host_.AnswerMessage(0);  // the error
+    host_.AnswerMessage(0);  // yes, close
+    host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
+    ASSERT_EQ(host_.messages.size(), 2u);
+    EXPECT_EQ(host_.messages[0].lines.at(1), Text(c.message));
+    EXPECT_EQ(host_.messages[0].helpTopic, L"ManipulateDialogErrors");
+    EXPECT_EQ(focus, c.focus);
+  }
+  EXPECT_EQ(folder.List(), (Files{{L"a.txt", "a.txt"}, {L"b.txt", "b.txt"}}));
+}
+
+// Removing the extensions asks first ("WarnOnExtRemove"): No keeps the dialog with the focus on
+// the extension field, Yes renames; without the setting nobody asks.
+TEST_F(QuilletDialogs, RemovingExtensionsAsksFirstWhenSoConfigured) {
+  Folder folder;
+  ShowNew(folder, {L"a.txt", L"b.doc"});
+  store_->WriteDword(kKey, u"ConfirmRename", 0);
+  const auto l = Layout(0);
+  const int extBox = ItemWithText(l, Text(42)), ext = extBox + 2, rename = ItemWithText(l, Text(13));
+  int focus = -1;
+  host_.AnswerDialog(DialogScript()
+                         .Click(extBox)
+                         .Click(rename)
+                         .Check([&](DialogView& v) { focus = v.Focus(); })
+                         .Click(rename)
+                         .WaitUntil([](DialogView&) { return false; }));
+  host_.AnswerMessage(1);  // No
+  host_.AnswerMessage(0);  // Yes
+  host_.AnswerDialog(UntilClosed());
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[0].lines.at(1), Text(57));
+  EXPECT_EQ(host_.messages[0].helpTopic, L"DialogMessages");
+  EXPECT_EQ(host_.messages[0].buttons.size(), 2u);
+  EXPECT_EQ(focus, ext);
+  EXPECT_EQ(folder.List(), (Files{{L"a", "a.txt"}, {L"b", "b.doc"}}));
+
+  Folder other;
+  other.File(L"c.txt");
+  Show(other, {L"c.txt"});
+  store_->WriteDword(kKey, u"WarnOnExtRemove", 0);
+  host_.messages.clear();
+  host_.AnswerDialog(DialogScript().Click(extBox).Click(rename).WaitUntil([](DialogView&) { return false; }));
+  host_.AnswerDialog(UntilClosed());
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 0);
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(other.List(), (Files{{L"c", "c.txt"}}));
+}
+
+// The template and start errors of the Construct dialog, through the dialog.
+TEST_F(QuilletDialogs, ConstructInputErrorsShowTheirMessageAndFocusTheField) {
+  Folder folder;
+  ShowNew(folder, {L"a.txt", L"b.txt"});
+  const auto l = Layout(1);
+  const int templ = ItemWithText(l, Text(25)) + 1, start = ItemWithText(l, Text(26)) + 1;
+  const int preview = ItemWithText(l, Text(14));
+  struct Case {
+    std::wstring templateText, startText, message;
+    int focus;
+  } cases[] = {
+      {L"  ", L"1", Text(65), templ},
+      {L"a>b*", L"1", L"The template contains the invalid character '>'", templ},
+      {L"fixed", L"1", Text(67), templ},
+      {L"*_?", L"1a", L"The start \"1a\" is not a number", start},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(kelhost::Utf8(c.message));
+    host_.messages.clear();
+    int focus = -1;
+    host_.AnswerDialog(DialogScript()
+                           .Type(templ, c.templateText)
+                           .Type(start, c.startText)
+                           .Click(preview)
+                           .Check([&](DialogView& v) { focus = v.Focus(); })
+                           .Key(KEY_ESC));
+    host_.AnswerMessage(0);  // the error
+    host_.AnswerMessage(0);  // yes, close
+    host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 1);
+    ASSERT_EQ(host_.messages.size(), 2u);
+    EXPECT_EQ(host_.messages[0].lines.at(1), c.message);
+    EXPECT_EQ(host_.messages[0].helpTopic, L"ConstructDialogErrors");
+    EXPECT_EQ(focus, c.focus);
+  }
 }
 
 TEST_F(QuilletDialogs, EditorSwapResolvedThroughThePrompt) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring temp;
   host_.AnswerEditor(EditTo({L"b.txt", L"a.txt"}, &temp));
   host_.AnswerDialog(UntilClosed());
@@ -321,10 +422,29 @@ TEST_F(QuilletDialogs, AfterProblemsExactlyTheFailedItemsStaySelected) {
   EXPECT_EQ(selected, (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
 }
 
+// Esc at a conflict prompt cancels the run after a.txt was already moved; without a rollback the
+// panel must show the names on disk, with the item that was not renamed still selected.
+TEST_F(QuilletDialogs, ACancelledRunWithoutRollbackUpdatesThePanel) {
+  Folder folder;
+  for (auto n : {L"a.txt", L"b.txt", L"taken.txt"}) folder.File(n);
+  Show(folder, {L"a.txt", L"b.txt"});
+  host_.AnswerEditor(EditTo({L"x.txt", L"taken.txt"}, nullptr));
+  host_.AnswerDialog(UntilClosed());
+  host_.AnswerMessage(-1);  // b.txt -> taken.txt: Esc cancels the renaming
+  host_.AnswerMessage(0);   // the summary: no rollback
+  host_.OpenPlugin(plugin_, OPEN_PLUGINSMENU, 2);
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_EQ(host_.messages[1].lines.at(1).find(L"Renaming cancelled"), 0u);
+  EXPECT_EQ(folder.List(), (Files{{L"x.txt", "a.txt"}, {L"b.txt", "b.txt"}, {L"taken.txt", "taken.txt"}}));
+  std::vector<std::wstring> shown;
+  for (const auto& item : host_.ActivePanel().Items()) shown.push_back(item.name);
+  EXPECT_EQ(shown, (std::vector<std::wstring>{L"b.txt", L"taken.txt", L"x.txt"}));
+  EXPECT_EQ(host_.ActivePanel().SelectedNames(), (std::vector<std::wstring>{L"b.txt"}));
+}
+
 TEST_F(QuilletDialogs, EditorLineCountMismatchAndAStarLineRenameNothing) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   host_.AnswerEditor(EditTo({L"only.txt"}, nullptr));
   host_.AnswerMessage(0);  // edit again
   host_.AnswerEditor(EditTo({L"*", L"x"}, nullptr));
@@ -336,8 +456,7 @@ TEST_F(QuilletDialogs, EditorLineCountMismatchAndAStarLineRenameNothing) {
 
 TEST_F(QuilletDialogs, EditorMenuResetsAllLinesAndDropsExtraOnes) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring before, after;
   PluginInfoW menu{};
   host_.AnswerEditor([&](kelhost::Editor& e) {
@@ -361,8 +480,7 @@ TEST_F(QuilletDialogs, EditorMenuResetsAllLinesAndDropsExtraOnes) {
 
 TEST_F(QuilletDialogs, EditorMenuShowsTheLinesItemAndResetsOneLine) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   std::wstring after;
   host_.AnswerEditor([&](kelhost::Editor& e) {
     e.SetText(L"first\nsecond\n");
@@ -387,8 +505,7 @@ TEST_F(QuilletDialogs, EditorMenuShowsTheLinesItemAndResetsOneLine) {
 
 TEST_F(QuilletDialogs, TemplateHistoryUpDownAndClearKey) {
   Folder folder;
-  for (auto n : {L"a.txt", L"b.txt"}) folder.File(n);
-  Show(folder, {L"a.txt", L"b.txt"});
+  ShowNew(folder, {L"a.txt", L"b.txt"});
   Settings s;
   ASSERT_TRUE(LoadSettings(*store_, &s));
   s.history = {u"new_*", u"old_*"};
@@ -418,8 +535,7 @@ TEST_F(QuilletDialogs, TemplateHistoryUpDownAndClearKey) {
 
 TEST_F(QuilletDialogs, CancelInTheMiddleRollsBackAtOnceWhenSoConfigured) {
   Folder folder;
-  for (auto n : {L"1.txt", L"2.txt", L"3.txt", L"4.txt"}) folder.File(n);
-  Show(folder, {L"1.txt", L"2.txt", L"3.txt", L"4.txt"});
+  ShowNew(folder, {L"1.txt", L"2.txt", L"3.txt", L"4.txt"});
   store_->WriteDword(kKey, u"AutoRollbackCancel", 1);
   host_.AnswerEditor(EditTo({L"one.txt", L"two.txt", L"three.txt", L"four.txt"}, nullptr));
   host_.AnswerDialog(DialogScript().Idle().Key(KEY_ESC).WaitUntil([](DialogView&) { return false; }, 20000));
@@ -525,12 +641,4 @@ TEST(QuilletRandomBatches, ThroughTheEditorModeNothingIsLostAndRollbackRestores)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: quillet_dialogs_test PATH-TO-Quillet.dll\n");
-    return 2;
-  }
-  g_pluginPath = kelhost::Wide(argv[1]);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return RunAll(argc, argv, "quillet_dialogs_test PATH-TO-Quillet.dll"); }

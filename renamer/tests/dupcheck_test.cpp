@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "renamer/core/engine.h"
+#include "renamer/tests/dupcheck_reference.h"
 
 namespace quillet {
 namespace {

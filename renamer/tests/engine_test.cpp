@@ -406,16 +406,41 @@ TEST(Manipulate, SpacesAloneMakeNoName) {
   EXPECT_FALSE(list.entries[0].name.has_value());
 }
 
+ConstructCheck CheckConstruct(std::u16string templ, std::u16string start, size_t items, ConstructOptions* o = nullptr) {
+  ConstructOptions scratch;
+  return CheckConstructInputs(ConstructInputs{std::move(templ), std::move(start)}, items, o ? o : &scratch);
+}
+
 TEST(ConstructInputs, TemplateFirstThenStart) {
-  EXPECT_EQ(CheckConstructInputs(u" ", u"x", 2).message, 65);
-  const ConstructCheck bad = CheckConstructInputs(u"a>b*", u"1", 2);
+  EXPECT_EQ(CheckConstruct(u" ", u"x", 2).message, 65);
+  const ConstructCheck bad = CheckConstruct(u"a>b*", u"1", 2);
   EXPECT_EQ(bad.message, 66);
   EXPECT_EQ(bad.badChar, u'>');
-  EXPECT_EQ(CheckConstructInputs(u"fixed", u"1", 2).message, 67);
-  EXPECT_EQ(CheckConstructInputs(u"fixed", u"1", 1).message, -1);
-  EXPECT_EQ(CheckConstructInputs(u"*", u"1a", 2).message, 68);
-  EXPECT_EQ(CheckConstructInputs(u"*?", u" 12 ", 2).message, -1);
-  EXPECT_EQ(CheckConstructInputs(u"*?", u"", 2).message, -1);
+  EXPECT_EQ(CheckConstruct(u"fixed", u"1", 2).message, 67);
+  EXPECT_EQ(CheckConstruct(u"fixed", u"1", 1).message, -1);
+  EXPECT_EQ(CheckConstruct(u"*", u"1a", 2).message, 68);
+  EXPECT_EQ(CheckConstruct(u"*?", u" 12 ", 2).message, -1);
+  EXPECT_EQ(CheckConstruct(u"*?", u"", 2).message, -1);
+}
+
+TEST(ConstructInputs, GoodInputsBecomeOptions) {
+  ConstructOptions o;
+  ConstructInputs in{u"IMG_??_*", u" 4294967297 ", true, true, false, CaseMode::kUpper};
+  ASSERT_EQ(CheckConstructInputs(in, 2, &o).message, -1);
+  EXPECT_EQ(o.templateText, u"IMG_??_*");
+  EXPECT_EQ(o.tokens.size(), 4u);
+  EXPECT_EQ(o.counter, 1u);  // only the low 32 bits
+  EXPECT_TRUE(o.hex);
+  EXPECT_FALSE(o.keepExtension);
+  EXPECT_EQ(o.caseMode, CaseMode::kNone);  // the case box is off
+  in.caseOn = true;
+  ASSERT_EQ(CheckConstructInputs(in, 2, &o).message, -1);
+  EXPECT_EQ(o.caseMode, CaseMode::kUpper);
+  // A failed check leaves the options alone.
+  o.counter = 9;
+  in.start = u"x";
+  EXPECT_EQ(CheckConstructInputs(in, 2, &o).message, 68);
+  EXPECT_EQ(o.counter, 9u);
 }
 
 TEST(ManipulateInputs, EachFaultNamesItsMessageAndField) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "renamer/core/settings.h"
+#include "renamer/tests/memory_store.h"
 #include "renamer/win/registry_store.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
@@ -92,7 +93,11 @@ class QuilletTest : public ::testing::Test {
       EXPECT_EQ(host_.Configure(plugin_, 0), 0);
       layout_ = host_.dialogs.back().itemsAtOpen;
     }
-    for (size_t i = 0; i < layout_.size(); ++i)
+    return ItemWithText(id, 0);
+  }
+  // The first item at or after `from` showing the label of message `id`.
+  int ItemWithText(int id, int from) {
+    for (size_t i = size_t(from); i < layout_.size(); ++i)
       if (layout_[i].text == Text(id)) return int(i);
     ADD_FAILURE() << "no item for message " << id;
     return -1;
@@ -260,6 +265,72 @@ TEST_F(QuilletTest, ConfigurationDialogConvertsAndSavesItsValues) {
   EXPECT_EQ(store_->ReadDword(kKey, u"RenameDupMax"), 1000u);
   EXPECT_EQ(store_->ReadDword(kShortcuts, u"KeyPreview"), 0x10074u);
   EXPECT_EQ(MenuEntries(), (std::vector<std::wstring>{Text(2), Text(3), Text(4)}));
+}
+
+// Every value of the configuration dialog, changed through the dialog, reaches the registry:
+// each check box flipped, each radio group set to its last choice, each number field set to 7,
+// the delimiters to "_-". The controls are found by their labels, in the order of the table.
+TEST_F(QuilletTest, EveryValueOfTheConfigurationDialogIsSaved) {
+  ConfigItem(86);
+  kelhost::DialogScript script;
+  int from = 0;
+  auto find = [&](int message) {
+    from = ItemWithText(message, from);
+    return from;
+  };
+  std::vector<std::pair<const SettingRow*, uint32_t>> expected;
+  for (const SettingRow& row : SettingRows()) {
+    if (!row.name) continue;
+    switch (row.control) {
+      case Control::kCheck:
+        script.Click(find(row.message));
+        expected.push_back({&row, Settings{}.*row.number ? 0u : 1u});
+        break;
+      case Control::kRadios:
+        if (row.message >= 0) find(row.message);
+        for (uint32_t c = 0; c < row.choiceCount; ++c) find(row.choices[c].message);
+        script.Click(from);
+        expected.push_back({&row, row.choiceCount - 1});
+        break;
+      case Control::kEdit:
+        script.Type(find(row.message) + 1, row.kind == RowKind::kText ? L"_-" : L"7");
+        if (row.kind != RowKind::kText) expected.push_back({&row, 7u});
+        break;
+      default:
+        break;
+    }
+  }
+  script.Click(find(131));
+  host_.AnswerDialog(script);
+  EXPECT_EQ(host_.Configure(plugin_, 0), 1);
+  EXPECT_EQ(expected.size(), 31u);  // 23 check boxes, 4 radio groups, 4 number fields
+  for (const auto& [row, value] : expected) {
+    EXPECT_EQ(store_->ReadDword(row->shortcuts ? kShortcuts : kKey, row->name), value)
+        << kelhost::Utf8(std::wstring(row->name, row->name + std::char_traits<char16_t>::length(row->name)));
+  }
+  EXPECT_EQ(store_->ReadString(kKey, u"WordDelimitChars", 4096), std::u16string(u"_-") + u'\0');
+}
+
+// The product carries neither the tests' stand-ins (the in-memory settings store, the pairwise
+// duplicate check) nor the fault points of its test build.
+TEST_F(QuilletTest, TheProductShipsNoTestDoubles) {
+  auto bytes = [](const std::wstring& path) {
+    std::string data;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return data;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(h);
+    return data;
+  };
+  const std::string product = bytes(g_pluginPath);
+  ASSERT_GT(product.size(), 10000u);
+  for (const char* name : {"MemoryStore", "DuplicateCheckQuadratic", "QUILLET_FAULT", "injected fault"})
+    EXPECT_EQ(product.find(name), std::string::npos) << name;
+  // The test build beside it does carry its fault points, so the search above can find them.
+  const std::wstring faults = g_pluginPath.substr(0, g_pluginPath.find_last_of(L"\\/") + 1) + L"QuilletFaults.dll";
+  EXPECT_NE(bytes(faults).find("QUILLET_FAULT"), std::string::npos);
 }
 
 TEST_F(QuilletTest, CancelLeavesTheRegistryAlone) {

@@ -282,7 +282,7 @@ class BatchRunner {
         e.dotIndex = DotIndexOf(*wanted[i], e.folder != 0);
       }
     }
-    if (Pick(2) == 0) DuplicateCheckQuadratic(&list_, nullptr);
+    if (Pick(2) == 0) DuplicateCheckBucketed(&list_, nullptr);
     for (uint32_t i = 0; i < n; ++i) {
       if (Pick(10) == 0) disk_->Lock(list_.items[i].name, Pick(4));
     }

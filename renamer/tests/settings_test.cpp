@@ -2,9 +2,12 @@
 // template history and the configuration dialog's conversions.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "renamer/core/settings.h"
+#include "renamer/tests/memory_store.h"
 
 namespace quillet {
 namespace {
@@ -39,7 +42,9 @@ TEST(Settings, FirstStartWritesEveryDefault) {
 TEST(Settings, EveryRowRoundTripsAndMissingValuesFallBackToDefaults) {
   MemoryStore store;
   Settings changed;
-  for (const SettingRow& row : SettingRows()) changed.*row.field = row.kind == RowKind::kFlag ? 1 - Settings{}.*row.field : 77;
+  for (const SettingRow& row : SettingRows()) {
+    if (row.number) changed.*row.number = row.kind == RowKind::kFlag ? 1 - Settings{}.*row.number : 77;
+  }
   changed.wordDelimitChars = u"_-";
   changed.templateHistoryCnt = 2;
   changed.saveTemplateHistory = 1;
@@ -48,7 +53,9 @@ TEST(Settings, EveryRowRoundTripsAndMissingValuesFallBackToDefaults) {
   Settings loaded;
   ASSERT_TRUE(LoadSettings(store, &loaded));
   for (const SettingRow& row : SettingRows()) {
-    EXPECT_EQ(loaded.*row.field, changed.*row.field) << std::string(row.name, row.name + 1);
+    if (row.number) {
+      EXPECT_EQ(loaded.*row.number, changed.*row.number) << std::string(row.name, row.name + 1);
+    }
   }
   EXPECT_EQ(loaded.wordDelimitChars, u"_-");
   EXPECT_EQ(loaded.history, changed.history);
@@ -216,20 +223,65 @@ TEST(History, AddMovesDropsAndSkipsBlanks) {
   EXPECT_EQ(none.templateHistoryCnt, 1u);
 }
 
+size_t RowIndex(std::u16string_view name) {
+  const SettingRow* row = FindRow(name);
+  EXPECT_NE(row, nullptr);
+  return row ? size_t(row - SettingRows().data()) : 0;
+}
+
+size_t ClearBoxIndex() {
+  const std::vector<SettingRow>& rows = SettingRows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].kind == RowKind::kClearHistoryBox) return i;
+  ADD_FAILURE() << "no clear box";
+  return 0;
+}
+
+// One table: every value stored once, every dialog label (messages 86 to 133) used once, every
+// control of the dialog bound to a value except the frame, labels, separators, buttons and the
+// clear box.
+TEST(ConfigDialog, OneTableListsEveryValueAndEveryControlOnce) {
+  std::set<std::u16string> names;
+  std::multiset<int> messages;
+  size_t stored = 0;
+  for (const SettingRow& row : SettingRows()) {
+    if (row.name) {
+      ++stored;
+      EXPECT_TRUE(names.insert(row.name).second) << "twice: " << std::string(row.name, row.name + 1);
+      EXPECT_EQ(row.number != nullptr, row.kind != RowKind::kText);
+      EXPECT_EQ(row.text != nullptr, row.kind == RowKind::kText);
+    } else {
+      EXPECT_TRUE(row.kind == RowKind::kDecoration || row.kind == RowKind::kClearHistoryBox);
+      EXPECT_NE(row.control, Control::kNone);
+    }
+    if (row.message >= 0) messages.insert(row.message);
+    for (uint32_t c = 0; c < row.choiceCount; ++c) messages.insert(row.choices[c].message);
+    if (row.kind == RowKind::kChoice) {
+      EXPECT_GE(row.choiceCount, 2u);
+    }
+  }
+  EXPECT_EQ(stored, 60u);  // 36 numbers and the delimiters in the key, 23 in "Shortcuts"
+  for (int m = 86; m <= 133; ++m) EXPECT_EQ(messages.count(m), 1u) << "message " << m;
+  EXPECT_EQ(messages.size(), 48u);
+}
+
 TEST(ConfigDialog, ShowsNumbersAndConvertsThemBack) {
   Settings s;
-  ConfigValues v = ConfigFromSettings(s);
-  EXPECT_EQ(v.autoResolveMax, u"4294967295");
-  EXPECT_EQ(v.renameDupMax, u"1000");
-  EXPECT_EQ(v.wordDelimiters, kDefaultWordDelimiters);
+  std::vector<DialogValue> v = DialogValuesOf(s);
+  EXPECT_EQ(v[RowIndex(u"AutoResolveMax")].text, u"4294967295");
+  EXPECT_EQ(v[RowIndex(u"RenameDupMax")].text, u"1000");
+  EXPECT_EQ(v[RowIndex(u"WordDelimitChars")].text, kDefaultWordDelimiters);
+  EXPECT_TRUE(v[RowIndex(u"ConfirmRename")].checked);
 
-  v.autoResolveMax = u"0";
-  v.templateHistoryMax = u"0";
-  v.wordDelimiters = u"";
-  v.renameDupMax = u" 25 ";
-  v.multipleEntries = true;
-  v.autoResolveSuffix = 2;
-  v.sequenceProcessOrder = 1;
+  v[RowIndex(u"AutoResolveMax")].text = u"0";
+  v[RowIndex(u"TemplateHistoryMax")].text = u"0";
+  v[RowIndex(u"WordDelimitChars")].text = u"";
+  v[RowIndex(u"RenameDupMax")].text = u" 25 ";
+  v[RowIndex(u"PreviewDupMax")].text = u"0";  // 0 means no limit here
+  v[RowIndex(u"MultipleEntries")].checked = true;
+  v[RowIndex(u"AutoResolveSuffix")].choice = 2;
+  v[RowIndex(u"SequenceProcessOrder")].choice = 1;
+  v[RowIndex(u"LastSeqStart")].text = u"99";  // not in the dialog: never taken back
   bool asked = false;
   ApplyConfig(v, &s, [&] { asked = true; return true; });
   EXPECT_FALSE(asked);  // clear box not checked
@@ -237,17 +289,32 @@ TEST(ConfigDialog, ShowsNumbersAndConvertsThemBack) {
   EXPECT_EQ(s.templateHistoryMax, 1u);
   EXPECT_EQ(s.wordDelimitChars, kDefaultWordDelimiters);
   EXPECT_EQ(s.renameDupMax, 25u);
+  EXPECT_EQ(s.previewDupMax, 0u);
   EXPECT_EQ(s.multipleEntries, 1u);
   EXPECT_EQ(s.autoResolveSuffix, 2u);
   EXPECT_EQ(s.sequenceProcessOrder, 1u);
+  EXPECT_EQ(s.lastSeqStart, 1u);
+
+  // A stored choice outside its buttons shows as the first; what the dialog shows comes back.
+  Settings odd;
+  odd.autoResolveSuffix = 7;
+  odd.defaultDialogType = 1;
+  odd.autoResolveMax = 12;
+  std::vector<DialogValue> shown = DialogValuesOf(odd);
+  EXPECT_EQ(shown[RowIndex(u"AutoResolveSuffix")].choice, 0u);
+  Settings back = odd;
+  ApplyConfig(shown, &back, [] { return true; });
+  EXPECT_EQ(back.autoResolveSuffix, 0u);
+  EXPECT_EQ(back.defaultDialogType, 1u);
+  EXPECT_EQ(back.autoResolveMax, 12u);
 }
 
 TEST(ConfigDialog, ClearHistoryAsksOnlyWhenThereIsSomethingToClear) {
   Settings s;
   s.history = {u"a"};
   s.templateHistoryCnt = 1;
-  ConfigValues v = ConfigFromSettings(s);
-  v.clearHistory = true;
+  std::vector<DialogValue> v = DialogValuesOf(s);
+  v[ClearBoxIndex()].checked = true;
   int asked = 0;
   ApplyConfig(v, &s, [&] { ++asked; return false; });  // the user says No
   EXPECT_EQ(asked, 1);
@@ -262,8 +329,8 @@ TEST(ConfigDialog, ClearHistoryAsksOnlyWhenThereIsSomethingToClear) {
   // Switching the history off empties it without a question.
   s.history = {u"a", u"b"};
   s.templateHistoryCnt = 2;
-  v.clearHistory = false;
-  v.saveTemplateHistory = false;
+  v[ClearBoxIndex()].checked = false;
+  v[RowIndex(u"SaveTemplateHistory")].checked = false;
   ApplyConfig(v, &s, [&] { ++asked; return true; });
   EXPECT_EQ(asked, 2);
   EXPECT_TRUE(s.history.empty());

@@ -8,10 +8,13 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <thread>
 
+#include "host/kel_firewall.h"
 #include "renamer/core/messages.h"
 #include "renamer/core/renamejob.h"
+#include "renamer/win/fault_points.h"
 #include "renamer/win/ui.h"
 
 namespace quillet::ui {
@@ -26,10 +29,7 @@ enum : int {
   kMsgExtBox = 28, kMsgCaseBox = 29, kMsgCaseTitle = 30, kMsgCaseLower = 31, kMsgCaseUpper = 32,
   kMsgManipulateTitle = 34, kMsgReplaceBox = 35, kMsgWith = 36, kMsgPrefixBox = 37, kMsgSuffixBox = 38,
   kMsgCutBox = 39, kMsgCutStart = 40, kMsgCutEnd = 41, kMsgExtOption = 42, kMsgAddBox = 43,
-  kMsgFindEmpty = 45, kMsgFindInvalid = 46, kMsgReplacementInvalid = 47, kMsgPrefixInvalid = 48,
-  kMsgSuffixInvalid = 49, kMsgCutStartBad = 50, kMsgCutEndBad = 51, kMsgCutEmpty = 52, kMsgExtInvalid = 53,
-  kMsgExtBlank = 54, kMsgNothingToDo = 55, kMsgManipulateNotStarted = 56, kMsgAskExtRemove = 57,
-  kMsgTemplateEmpty = 65, kMsgTemplateBadChar = 66, kMsgTemplateNoToken = 67, kMsgStartBad = 68,
+  kMsgManipulateNotStarted = 56, kMsgAskExtRemove = 57, kMsgTemplateBadChar = 66, kMsgStartBad = 68,
   kMsgConstructNotStarted = 69, kMsgAskClearHistoryDialog = 70, kMsgAskCancelCompute = 155,
 };
 
@@ -69,21 +69,36 @@ class ComputeToDialog : public ComputeHooks {
   HANDLE dlg_;
 };
 
-// What both dialogs share: the buttons, the status line, the bar, the preview list, the compute
-// job, and the keys both dialogs answer alike.
-class RenameDialog {
- public:
-  explicit RenameDialog(Context& ctx) : ctx_(ctx) {}
-  virtual ~RenameDialog() { JoinWorker(); }
-
-  Exit Run();
-  bool skipCheck = false;  // Rename chosen with Shift
-
-  // The state kept while the loop of dialogs lasts.
+// What each dialog keeps while the loop of dialogs lasts, beside the values of its fields.
+struct DialogState {
   int status = kNothing;
   uint32_t duplicates = 0;
-  uint64_t generation = 0;
-  bool lastPreviewChecked = false;
+  uint64_t generation = 0;         // gGeneration of its last computation
+  bool lastPreviewChecked = false;  // the last preview ran its duplicate check to the end
+};
+
+// What both dialogs share: the buttons, the status line, the bar, the preview list, the compute
+// job, and the keys both dialogs answer alike.
+//
+// A dialog object lives for one showing: its controls are made once, when it opens; what the
+// user left in it goes back into its state record when it closes, and the next showing of the
+// same dialog is a new object made from that record.
+class RenameDialog {
+ public:
+  RenameDialog(Context& ctx, DialogState* kept)
+      : status(kept->status), duplicates(kept->duplicates), generation(kept->generation),
+        lastPreviewChecked(kept->lastPreviewChecked), ctx_(ctx) {}
+  virtual ~RenameDialog() { JoinWorker(); }
+  RenameDialog(const RenameDialog&) = delete;
+  RenameDialog& operator=(const RenameDialog&) = delete;
+
+  Exit Run();
+
+  // The kept state, written straight into the dialog's state record.
+  int& status;
+  uint32_t& duplicates;
+  uint64_t& generation;
+  bool& lastPreviewChecked;
 
  protected:
   // Item numbers the subclass assigns.
@@ -94,9 +109,10 @@ class RenameDialog {
   virtual const wchar_t* Help() const = 0;
   virtual void Init(HANDLE) {}
   virtual void Changed(HANDLE dlg, int item) = 0;   // an option changed
-  virtual bool CheckInputs(HANDLE dlg) = 0;         // shows the error and focuses the field
+  // Reads the fields and checks them with the core's rules: on success keeps the options for
+  // the worker, else shows the error and focuses the faulty field.
+  virtual bool Prepare(HANDLE dlg) = 0;
   virtual bool BeforeRename(HANDLE) { return true; }
-  virtual void Snapshot(HANDLE dlg) = 0;            // reads the options for the worker
   virtual int Compute(bool forRename, bool skip, ComputeHooks* hooks) = 0;
   virtual bool Key(HANDLE dlg, int focus, uint32_t key) = 0;
   virtual void Keep(HANDLE dlg) = 0;                // keeps the values when the dialog closes
@@ -153,6 +169,9 @@ class RenameDialog {
  private:
   static intptr_t KEL_API Proc(HANDLE dlg, int msg, int p1, void* p2);
   intptr_t Handle(HANDLE dlg, int msg, int p1, void* p2);
+  // An exception reached the procedure: report it, stop a running computation and close the
+  // dialog as cancelled (its state may be half changed, so nothing of it is kept).
+  void Failed(HANDLE dlg, const char* where, const char* what);
   void StartCompute(HANDLE dlg, bool forRename, bool skip);
   void ComputeEnded(HANDLE dlg, bool forRename);
   void DoPreview(HANDLE dlg, bool skip);
@@ -167,6 +186,9 @@ class RenameDialog {
 
   bool running_ = false;
   bool closing_ = false;
+  bool failed_ = false;
+  std::string workerFailure_;  // the exception that ended the worker, if one did; read after its end
+  bool workerFailed_ = false;
   bool forRename_ = false;
   std::vector<intptr_t> enabledBefore_;
   std::thread worker_;
@@ -237,7 +259,7 @@ void RenameDialog::SetStatus(HANDLE dlg, int value) {
 }
 
 Exit RenameDialog::Run() {
-  Build();
+  Build();  // once: a dialog object is shown once
   for (size_t i = 0; i < items_.size(); ++i) items_[i].Data = texts_[i].c_str();
   // A preview of names the other dialog has replaced meanwhile is no longer current.
   if ((status == kPreviewOk || status == kPreviewDuplicates) && generation != gGeneration) status = kChanged;
@@ -254,11 +276,25 @@ Exit RenameDialog::Run() {
 }
 
 intptr_t KEL_API RenameDialog::Proc(HANDLE dlg, int msg, int p1, void* p2) {
-  return current_ ? current_->Handle(dlg, msg, p1, p2) : 0;
+  RenameDialog* self = current_;
+  if (!self) return 0;
+  return kel::Firewall("RenameDialog", intptr_t(0), [&] { return self->Handle(dlg, msg, p1, p2); },
+                       [&](const char* where, const char* what) { self->Failed(dlg, where, what); });
+}
+
+void RenameDialog::Failed(HANDLE dlg, const char* where, const char* what) {
+  if (failed_) return;  // reported once; the dialog is closing
+  failed_ = true;
+  ctx_.list->control.cancel = true;
+  ctx_.list->control.pause = false;
+  ReportUnhandled(*ctx_.host, where, what);
+  Send(ctx_, dlg, DM_CLOSE, cancel_);
 }
 
 intptr_t RenameDialog::Handle(HANDLE dlg, int msg, int p1, void* p2) {
   const intptr_t p2v = reinterpret_cast<intptr_t>(p2);
+  if (failed_) return msg == DN_CLOSE ? TRUE : ctx_.host->HostDefDlgProc(dlg, msg, p1, p2);
+  if (msg == DN_BTNCLICK) QUILLET_FAULT_POINT("dialog.click");
   switch (msg) {
     case DN_INITDIALOG:
       SetStatus(dlg, status);
@@ -348,7 +384,6 @@ intptr_t RenameDialog::Handle(HANDLE dlg, int msg, int p1, void* p2) {
 
 void RenameDialog::StartCompute(HANDLE dlg, bool forRename, bool skip) {
   JoinWorker();
-  Snapshot(dlg);
   enabledBefore_.assign(items_.size(), 0);
   for (size_t i = 0; i < items_.size(); ++i) enabledBefore_[i] = Send(ctx_, dlg, DM_ENABLE, int(i), intptr_t(-1));
   for (size_t i = 0; i < items_.size(); ++i) Send(ctx_, dlg, DM_ENABLE, int(i), intptr_t(0));
@@ -364,9 +399,19 @@ void RenameDialog::StartCompute(HANDLE dlg, bool forRename, bool skip) {
   ++gGeneration;
   generation = gGeneration;
   hooks_ = std::make_unique<ComputeToDialog>(ctx_, dlg);
+  workerFailed_ = false;
   try {
+    QUILLET_FAULT_POINT("compute.thread");
     worker_ = std::thread([this, forRename, skip, dlg] {
-      const int result = Compute(forRename, skip, hooks_.get());
+      // Nothing may leave a thread function: an exception ends the computation as failed and is
+      // reported on the dialog's thread when the end notification arrives.
+      const int result = kel::Firewall("RenameWorker", int(kOutOfMemory), [&] {
+        QUILLET_FAULT_POINT("compute.worker");
+        return Compute(forRename, skip, hooks_.get());
+      }, [&](const char*, const char* what) {
+        workerFailure_ = what;
+        workerFailed_ = true;
+      });
       WorkerControl& wc = ctx_.list->control;
       wc.result = result;
       wc.running = false;
@@ -383,6 +428,10 @@ void RenameDialog::StartCompute(HANDLE dlg, bool forRename, bool skip) {
 
 void RenameDialog::ComputeEnded(HANDLE dlg, bool forRename) {
   running_ = false;
+  if (workerFailed_) {
+    workerFailed_ = false;
+    ReportUnhandled(*ctx_.host, "RenameWorker", workerFailure_.c_str());
+  }
   const int result = ctx_.list->control.result.load();
   duplicates = ctx_.list->duplicateCount;
   lastPreviewChecked = ctx_.list->checkCompleted;
@@ -439,13 +488,12 @@ void RenameDialog::FillList(HANDLE dlg) {
 }
 
 void RenameDialog::DoPreview(HANDLE dlg, bool skip) {
-  if (!CheckInputs(dlg)) return;
+  if (!Prepare(dlg)) return;
   StartCompute(dlg, false, skip);
 }
 
 void RenameDialog::DoRename(HANDLE dlg, bool skip) {
-  if (!CheckInputs(dlg) || !BeforeRename(dlg)) return;
-  skipCheck = skip;
+  if (!Prepare(dlg) || !BeforeRename(dlg)) return;
   const bool current = (status == kPreviewOk || status == kPreviewDuplicates) && generation == gGeneration;
   const bool noNewCheck = !S().renameDupCheck || skip || (S().previewDupCheck && lastPreviewChecked);
   if (current && noNewCheck) {
@@ -488,7 +536,7 @@ void RenameDialog::CancelCompute() {
 
 // ---- Construct ---------------------------------------------------------------------------------
 
-struct ConstructState {
+struct ConstructState : DialogState {
   std::wstring templateText = L"*";
   std::wstring start;
   bool hex = false;
@@ -499,7 +547,7 @@ struct ConstructState {
 
 class ConstructDialog : public RenameDialog {
  public:
-  ConstructDialog(Context& ctx, ConstructState* state) : RenameDialog(ctx), state_(state) {}
+  ConstructDialog(Context& ctx, ConstructState* state) : RenameDialog(ctx, state), state_(state) {}
 
  private:
   enum : int { kNone = -1 };
@@ -565,38 +613,21 @@ class ConstructDialog : public RenameDialog {
     }
   }
 
-  bool CheckInputs(HANDLE dlg) override {
-    const std::u16string text = U(GetText(ctx_, dlg, template_));
-    const std::wstring start = GetText(ctx_, dlg, start_);
-    char16_t bad = 0;
-    switch (CheckTemplate(text, ctx_.list->items.size() == 1, &bad)) {
-      case kTemplateEmpty:
-        Error(dlg, Msg(ctx_, kMsgTemplateEmpty), template_, L"ConstructDialogErrors");
-        return false;
-      case kTemplateBadChar:
-        Error(dlg, Format(Msg(ctx_, kMsgTemplateBadChar), wchar_t(bad)), template_, L"ConstructDialogErrors");
-        return false;
-      case kTemplateNoToken:
-        Error(dlg, Msg(ctx_, kMsgTemplateNoToken), template_, L"ConstructDialogErrors");
-        return false;
-      default:
-        break;
-    }
-    if (!CheckNumberField(U(start), true)) {
-      Error(dlg, Format(Msg(ctx_, kMsgStartBad), start.c_str()), start_, L"ConstructDialogErrors");
-      return false;
-    }
-    return true;
-  }
-
-  void Snapshot(HANDLE dlg) override {
-    options_ = ConstructOptions{};
-    options_.templateText = U(GetText(ctx_, dlg, template_));
-    options_.tokens = ParseTemplate(options_.templateText);
-    options_.counter = ParseNumberField(U(GetText(ctx_, dlg, start_)));
-    options_.hex = Checked(ctx_, dlg, hexBox_);
-    options_.keepExtension = !Checked(ctx_, dlg, extBox_);
-    options_.caseMode = Checked(ctx_, dlg, caseBox_) ? CaseOf(CaseChoice(dlg)) : CaseMode::kNone;
+  bool Prepare(HANDLE dlg) override {
+    ConstructInputs in;
+    in.templateText = U(GetText(ctx_, dlg, template_));
+    in.start = U(GetText(ctx_, dlg, start_));
+    in.hex = Checked(ctx_, dlg, hexBox_);
+    in.withExtension = Checked(ctx_, dlg, extBox_);
+    in.caseOn = Checked(ctx_, dlg, caseBox_);
+    in.caseMode = CaseOf(CaseChoice(dlg));
+    const ConstructCheck check = CheckConstructInputs(in, ctx_.list->items.size(), &options_);
+    if (check.message < 0) return true;
+    std::wstring text = Msg(ctx_, check.message);
+    if (check.message == kMsgTemplateBadChar) text = Format(text.c_str(), wchar_t(check.badChar));
+    if (check.message == kMsgStartBad) text = Format(text.c_str(), W(in.start).c_str());
+    Error(dlg, text, check.message == kMsgStartBad ? start_ : template_, L"ConstructDialogErrors");
+    return false;
   }
 
   int Compute(bool forRename, bool skip, ComputeHooks* hooks) override {
@@ -672,7 +703,7 @@ class ConstructDialog : public RenameDialog {
 
 // ---- Manipulate --------------------------------------------------------------------------------
 
-struct ManipulateState {
+struct ManipulateState : DialogState {
   bool replaceOn = false, prefixOn = false, suffixOn = false, cutOn = false, extOn = false, add = false, caseOn = false;
   std::wstring find, replacement, prefix, suffix, cutStart, cutEnd, extension;
   int caseChoice = 0;
@@ -680,7 +711,7 @@ struct ManipulateState {
 
 class ManipulateDialog : public RenameDialog {
  public:
-  ManipulateDialog(Context& ctx, ManipulateState* state) : RenameDialog(ctx), state_(state) {}
+  ManipulateDialog(Context& ctx, ManipulateState* state) : RenameDialog(ctx, state), state_(state) {}
 
  private:
   int replaceBox_ = 0, find_ = 0, replacement_ = 0, prefixBox_ = 0, prefix_ = 0, suffixBox_ = 0, suffix_ = 0;
@@ -718,38 +749,43 @@ class ManipulateDialog : public RenameDialog {
 
   void Changed(HANDLE dlg, int) override { MarkChanged(dlg); }
 
-  bool CheckInputs(HANDLE dlg) override {
-    const wchar_t* help = L"ManipulateDialogErrors";
+  int FieldItem(ManipulateField field) const {
+    switch (field) {
+      case ManipulateField::kFind: return find_;
+      case ManipulateField::kReplacement: return replacement_;
+      case ManipulateField::kPrefix: return prefix_;
+      case ManipulateField::kSuffix: return suffix_;
+      case ManipulateField::kCutStart: return cutStart_;
+      case ManipulateField::kCutEnd: return cutEnd_;
+      case ManipulateField::kExtension: return ext_;
+      case ManipulateField::kReplaceBox: return replaceBox_;
+      case ManipulateField::kNone: break;
+    }
+    return -1;
+  }
+
+  bool Prepare(HANDLE dlg) override {
     auto text = [&](int item) { return U(GetText(ctx_, dlg, item)); };
-    const bool replaceOn = Checked(ctx_, dlg, replaceBox_), prefixOn = Checked(ctx_, dlg, prefixBox_),
-               suffixOn = Checked(ctx_, dlg, suffixBox_), cutOn = Checked(ctx_, dlg, cutBox_),
-               extOn = Checked(ctx_, dlg, extBox_), add = Checked(ctx_, dlg, addBox_),
-               caseOn = Checked(ctx_, dlg, caseBox_);
-    if (replaceOn) {
-      if (text(find_).empty()) return Error(dlg, Msg(ctx_, kMsgFindEmpty), find_, help), false;
-      if (FirstInvalidNameChar(text(find_))) return Error(dlg, Msg(ctx_, kMsgFindInvalid), find_, help), false;
-      if (FirstInvalidNameChar(text(replacement_))) {
-        return Error(dlg, Msg(ctx_, kMsgReplacementInvalid), replacement_, help), false;
-      }
-    }
-    if (prefixOn && FirstInvalidNameChar(text(prefix_))) return Error(dlg, Msg(ctx_, kMsgPrefixInvalid), prefix_, help), false;
-    if (suffixOn && FirstInvalidNameChar(text(suffix_))) return Error(dlg, Msg(ctx_, kMsgSuffixInvalid), suffix_, help), false;
-    if (cutOn) {
-      if (!CheckNumberField(text(cutStart_), true)) return Error(dlg, Msg(ctx_, kMsgCutStartBad), cutStart_, help), false;
-      if (!CheckNumberField(text(cutEnd_), true)) return Error(dlg, Msg(ctx_, kMsgCutEndBad), cutEnd_, help), false;
-      if (IsOnlyBlanks(text(cutStart_)) && IsOnlyBlanks(text(cutEnd_))) {
-        return Error(dlg, Msg(ctx_, kMsgCutEmpty), cutStart_, help), false;
-      }
-    }
-    if (extOn) {
-      const std::u16string e = text(ext_);
-      if (FirstInvalidNameChar(e)) return Error(dlg, Msg(ctx_, kMsgExtInvalid), ext_, help), false;
-      if (!e.empty() && IsOnlyBlanks(e)) return Error(dlg, Msg(ctx_, kMsgExtBlank), ext_, help), false;
-    }
-    const bool something = replaceOn || (prefixOn && !text(prefix_).empty()) || (suffixOn && !text(suffix_).empty()) ||
-                           cutOn || (extOn && (!add || !text(ext_).empty())) || caseOn;
-    if (!something) return Error(dlg, Msg(ctx_, kMsgNothingToDo), replaceBox_, help), false;
-    return true;
+    ManipulateInputs in;
+    in.replace = Checked(ctx_, dlg, replaceBox_);
+    in.find = text(find_);
+    in.replacement = text(replacement_);
+    in.prefixOn = Checked(ctx_, dlg, prefixBox_);
+    in.prefix = text(prefix_);
+    in.suffixOn = Checked(ctx_, dlg, suffixBox_);
+    in.suffix = text(suffix_);
+    in.cut = Checked(ctx_, dlg, cutBox_);
+    in.cutStart = text(cutStart_);
+    in.cutEnd = text(cutEnd_);
+    in.extension = Checked(ctx_, dlg, extBox_);
+    in.newExtension = text(ext_);
+    in.addExtension = Checked(ctx_, dlg, addBox_);
+    in.caseOn = Checked(ctx_, dlg, caseBox_);
+    in.caseMode = CaseOf(CaseChoice(dlg));
+    const ManipulateCheck check = CheckManipulateInputs(in, &options_);
+    if (check.message < 0) return true;
+    Error(dlg, Msg(ctx_, check.message), FieldItem(check.field), L"ManipulateDialogErrors");
+    return false;
   }
 
   bool BeforeRename(HANDLE dlg) override {
@@ -761,27 +797,6 @@ class ManipulateDialog : public RenameDialog {
       }
     }
     return true;
-  }
-
-  void Snapshot(HANDLE dlg) override {
-    auto text = [&](int item) { return U(GetText(ctx_, dlg, item)); };
-    options_ = ManipulateOptions{};
-    if (Checked(ctx_, dlg, replaceBox_)) {
-      options_.find = text(find_);
-      options_.replacement = text(replacement_);
-    }
-    if (Checked(ctx_, dlg, prefixBox_)) options_.prefix = text(prefix_);
-    if (Checked(ctx_, dlg, suffixBox_)) options_.suffix = text(suffix_);
-    if (Checked(ctx_, dlg, cutBox_)) {
-      options_.cut = true;
-      options_.cutStart = ParseNumberField(text(cutStart_));
-      options_.cutEnd = ParseNumberField(text(cutEnd_));
-    }
-    if (Checked(ctx_, dlg, extBox_)) {
-      options_.newExtension = text(ext_);
-      options_.addExtension = Checked(ctx_, dlg, addBox_);
-    }
-    options_.caseMode = Checked(ctx_, dlg, caseBox_) ? CaseOf(CaseChoice(dlg)) : CaseMode::kNone;
   }
 
   int Compute(bool forRename, bool skip, ComputeHooks* hooks) override {
@@ -837,15 +852,15 @@ class ManipulateDialog : public RenameDialog {
 void RunDialogs(Context& ctx, int first) {
   ConstructState construct;
   ManipulateState manipulate;
-  ConstructDialog constructDialog(ctx, &construct);
-  ManipulateDialog manipulateDialog(ctx, &manipulate);
   int which = first == 1 ? 1 : 0;
   for (;;) {
+    Exit exit;
     if (which == 1) {
       BuildProcessOrder(ctx.list, ProcessOrder(ctx.settings->sequenceProcessOrder), ctx.settings->renameFolders != 0);
+      exit = ConstructDialog(ctx, &construct).Run();
+    } else {
+      exit = ManipulateDialog(ctx, &manipulate).Run();
     }
-    RenameDialog& dialog = which == 1 ? static_cast<RenameDialog&>(constructDialog) : manipulateDialog;
-    const Exit exit = dialog.Run();
     if (exit == Exit::kSwitch) {
       which = 1 - which;
       continue;

@@ -42,11 +42,7 @@ int Message(uint32_t flags, const wchar_t* help, std::initializer_list<const wch
   return gHost.HostMessage(gHost.ModuleNumber, flags, help, items.data(), int(items.size()), 0);
 }
 
-void ReportException(const char* exportName, const char* what) {
-  std::string text = std::string("Unhandled exception in ") + exportName + (what && *what ? ": " : "") + (what ? what : "");
-  std::wstring wide(text.begin(), text.end());
-  Message(FMSG_WARNING | FMSG_MB_OK, nullptr, {wide.c_str()});
-}
+void ReportException(const char* exportName, const char* what) { ui::ReportUnhandled(gHost, exportName, what); }
 
 // Reads the settings; false when the key cannot be read (then the caller does nothing).
 bool ReadSettings() { return gStore && LoadSettings(*gStore, &gSettings); }

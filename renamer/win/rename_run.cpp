@@ -6,10 +6,13 @@
 
 #include <memory>
 #include <set>
+#include <string>
 #include <thread>
 
+#include "host/kel_firewall.h"
 #include "renamer/core/messages.h"
 #include "renamer/core/renamejob.h"
+#include "renamer/win/fault_points.h"
 #include "renamer/win/fs_win32.h"
 #include "renamer/win/ui.h"
 
@@ -54,6 +57,9 @@ struct Run {
   std::unique_ptr<RenameJob> job;
   std::thread worker;
   bool ended = false;
+  bool failed = false;          // an exception reached the dialog procedure; the dialog is closing
+  std::string workerFailure;    // the exception that ended the job, if one did; read after the join
+  bool workerFailed = false;
   int result = kOutOfMemory;
   std::vector<uint32_t> problems;
   // Texts shown by the dialog; kept here so their pointers stay valid.
@@ -149,11 +155,26 @@ void AskCancel(Run& run) {
   c.pause = false;
 }
 
-intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
-  Run* run = gRun;
-  if (!run) return 0;
+// The job on the rename worker. Nothing may leave a thread function: an exception ends the job
+// as failed, still closes the progress dialog, and is reported once the dialog is gone.
+void WorkerMain(Run* run) {
+  const int result = kel::Firewall("RenameWorker", int(kOutOfMemory), [run] {
+    QUILLET_FAULT_POINT("rename.worker");
+    return run->rollback ? run->job->Rollback() : run->job->Rename();
+  }, [run](const char*, const char* what) {
+    run->workerFailure = what;
+    run->workerFailed = true;
+  });
+  run->result = result;
+  run->ctx->list->control.result = result;
+  run->ctx->list->control.running = false;
+  if (run->workerFailed) run->hooks->Notify(kNotifyEnd, run->rollback ? 1 : 0);
+}
+
+intptr_t HandleProgress(Run* run, HANDLE dlg, int msg, int p1, void* p2) {
   const Context& ctx = *run->ctx;
   WorkerControl& c = ctx.list->control;
+  if (run->failed) return msg == DN_CLOSE ? TRUE : ctx.host->HostDefDlgProc(dlg, msg, p1, p2);
   switch (msg) {
     case DN_INITDIALOG: {
       c.running = true;
@@ -165,12 +186,8 @@ intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
       run->job = std::make_unique<RenameJob>(ctx.list, &run->fs, settings, run->hooks.get());
       ShowCounters(*run, dlg);
       try {
-        run->worker = std::thread([run] {
-          const int result = run->rollback ? run->job->Rollback() : run->job->Rename();
-          run->result = result;
-          run->ctx->list->control.result = result;
-          run->ctx->list->control.running = false;
-        });
+        QUILLET_FAULT_POINT("rename.thread");
+        run->worker = std::thread(WorkerMain, run);
       } catch (...) {
         c.running = false;
         c.result = kOutOfMemory;
@@ -200,6 +217,7 @@ intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
         break;
       case kNotifyRenaming:
       case kNotifyRestoring:
+        QUILLET_FAULT_POINT("progress.item");
         ShowItem(*run, dlg, param);
         ShowCounters(*run, dlg);
         break;
@@ -217,6 +235,22 @@ intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
     return 0;
   }
   return ctx.host->HostDefDlgProc(dlg, msg, p1, p2);
+}
+
+intptr_t KEL_API ProgressProc(HANDLE dlg, int msg, int p1, void* p2) {
+  Run* run = gRun;
+  if (!run) return 0;
+  return kel::Firewall("RenameProgress", intptr_t(0), [&] { return HandleProgress(run, dlg, msg, p1, p2); },
+                       [&](const char* where, const char* what) {
+                         // Report, stop the job at its next step and close; RunJob waits for it.
+                         if (run->failed) return;
+                         run->failed = true;
+                         WorkerControl& c = run->ctx->list->control;
+                         c.cancel = true;
+                         c.pause = false;
+                         ReportUnhandled(*run->ctx->host, where, what);
+                         Send(*run->ctx, dlg, DM_CLOSE, -1);
+                       });
 }
 
 // Runs one rename or rollback job in its progress dialog; the job's result.
@@ -250,6 +284,7 @@ int RunJob(Context& ctx, bool rollback, ProblemPrompter* prompter, std::vector<u
     run.worker.join();
   }
   gRun = previous;
+  if (run.workerFailed) ReportUnhandled(*ctx.host, "RenameWorker", run.workerFailure.c_str());
   if (run.job) *problems = run.job->problems;
   ctx.list->control.running = false;
   return run.result;
@@ -284,6 +319,22 @@ void UpdatePanel(const Context& ctx, bool keepSelection, const std::set<std::u16
   h.HostPanelControl(PANEL_ACTIVE, FCTL_REDRAWPANEL, 0, nullptr);
 }
 
+bool AnyRenamed(const RenameList& list) {
+  for (const NewNameEntry& e : list.entries) {
+    if (e.renamed) return true;
+  }
+  return false;
+}
+
+// The items that kept their old names on disk.
+std::set<std::u16string> NotRenamed(const RenameList& list) {
+  std::set<std::u16string> names;
+  for (size_t i = 0; i < list.items.size(); ++i) {
+    if (i >= list.entries.size() || !list.entries[i].renamed) names.insert(list.items[i].name);
+  }
+  return names;
+}
+
 }  // namespace
 
 void RunRename(Context& ctx) {
@@ -291,11 +342,14 @@ void RunRename(Context& ctx) {
   ProblemPrompter prompter({s.autoResolve != 0, s.autoResolveType, s.autoIgnoreOther != 0});
   std::vector<uint32_t> problems;
   const int result = RunJob(ctx, false, &prompter, &problems);
+  // A job that ended in an exception after moving items is offered the same way back as a
+  // cancelled one.
+  const bool stopped = result == kCancelled || (result != kNoDuplicates && result != kDuplicatesFound && AnyRenamed(*ctx.list));
   bool rollback = false;
-  if (result == kCancelled && s.autoRollbackCancel) {
+  if (stopped && s.autoRollbackCancel) {
     rollback = true;
-  } else if ((s.showRenameSummary && !(s.summaryOnErrorOnly && problems.empty())) || result == kCancelled) {
-    const std::wstring text = Format(Msg(ctx, kMsgSummary), Msg(ctx, result == kCancelled ? kMsgCancelled : kMsgFinished));
+  } else if ((s.showRenameSummary && !(s.summaryOnErrorOnly && problems.empty())) || stopped) {
+    const std::wstring text = Format(Msg(ctx, kMsgSummary), Msg(ctx, stopped ? kMsgCancelled : kMsgFinished));
     rollback = Message(ctx, 0, L"Rename", {text}, {Msg(ctx, kMsgOk), Msg(ctx, kMsgRollbackButton)}) == 1;
   }
   if (rollback) {
@@ -307,6 +361,11 @@ void RunRename(Context& ctx) {
   if (result == kNoDuplicates || result == kDuplicatesFound) {
     const std::set<std::u16string> failed = NamesOf(*ctx.list, problems);
     UpdatePanel(ctx, result == kDuplicatesFound, result == kDuplicatesFound ? &failed : nullptr);
+  } else if (AnyRenamed(*ctx.list)) {
+    // A run that stopped part way: the panel shows the names on disk, and the items that were
+    // not renamed (given up or never reached) stay selected.
+    const std::set<std::u16string> left = NotRenamed(*ctx.list);
+    UpdatePanel(ctx, true, &left);
   }
 }
 

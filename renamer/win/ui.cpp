@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cwchar>
+#include <string>
 
 #include "renamer/core/messages.h"
 
@@ -34,6 +35,18 @@ int Message(const Context& ctx, uint32_t flags, const wchar_t* help, const std::
   for (const auto& b : buttons) items.push_back(b.c_str());
   return ctx.host->HostMessage(ctx.host->ModuleNumber, flags, help, items.data(), int(items.size()),
                                int(buttons.size()));
+}
+
+void ReportUnhandled(const HostStartupInfo& host, const char* where, const char* what) noexcept {
+  try {
+    if (!host.HostMessage) return;
+    std::string text = std::string("Unhandled exception in ") + where + (what && *what ? ": " : "") + (what ? what : "");
+    const std::wstring wide(text.begin(), text.end());
+    const wchar_t* title = host.HostGetMsg ? host.HostGetMsg(host.ModuleNumber, kMsgTitle) : nullptr;
+    const wchar_t* lines[] = {title ? title : L"", wide.c_str()};
+    host.HostMessage(host.ModuleNumber, FMSG_WARNING | FMSG_MB_OK, nullptr, lines, 2, 0);
+  } catch (...) {
+  }
 }
 
 bool AskYesNo(const Context& ctx, const std::wstring& text, const wchar_t* help) {

@@ -34,6 +34,11 @@ std::wstring Format(const wchar_t* format, ...);
 // chosen, -1 for Esc.
 int Message(const Context& ctx, uint32_t flags, const wchar_t* help, const std::vector<std::wstring>& lines,
             const std::vector<std::wstring>& buttons = {});
+// What every guarded entry reports when an exception reached it: "Unhandled exception in
+// <where>" and the exception's text, in a warning box titled with the plugin's name. Host's
+// thread only; never throws.
+void ReportUnhandled(const HostStartupInfo& host, const char* where, const char* what) noexcept;
+
 // The Yes/No warning of the dialogs; true for Yes (button 0).
 bool AskYesNo(const Context& ctx, const std::wstring& text, const wchar_t* help);
 

@@ -62,15 +62,18 @@ int KEL_API SvcMenuA(intptr_t number, int x, int y, int maxHeight, uint32_t flag
                  hl.c_str(), breakKeys, breakCode, wide.data(), itemsNumber);
 }
 
-std::vector<std::string> g_oemMessages;  // keeps the 8-bit texts handed out by SvcGetMsgA
-
+// The text is converted once per message number and kept in the plugin's record, so a pointer
+// handed out stays valid until the plugin is unloaded.
 const char* KEL_API SvcGetMsgA(intptr_t number, int id) {
   const wchar_t* w = SvcGetMsg(number, id);
-  int n = WideCharToMultiByte(CP_OEMCP, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_OEMCP, 0, w, -1, s.data(), n, nullptr, nullptr);
-  g_oemMessages.push_back(s);
-  return g_oemMessages.back().c_str();
+  if (!w) return nullptr;
+  Host* h = Host::Current();
+  Plugin* p = h ? h->PluginByNumber(number) : nullptr;
+  if (!p) return "";
+  std::lock_guard<std::recursive_mutex> guard(h->Lock());
+  auto it = p->oemMessages.find(id);
+  if (it == p->oemMessages.end()) it = p->oemMessages.emplace(id, ToOem(w)).first;
+  return it->second.c_str();
 }
 
 intptr_t KEL_API SvcAdvControlA(intptr_t number, int command, void* param) {
@@ -117,18 +120,6 @@ int KEL_API SvcEditorControlA(int command, void* param) {
   }
 }
 
-int KEL_API SvcPanelControlA(HANDLE, int command, void*) {
-  if (Host* h = Host::Current())
-    h->Fail(L"8-bit HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
-  return 0;
-}
-
-int KEL_API SvcDialogA(intptr_t, int, int, int, int, const char*, KelDialogItemA*, int, uint32_t, uint32_t,
-                       KelDialogProcA, intptr_t) {
-  if (Host* h = Host::Current()) h->Fail(L"8-bit HostDialog is not supported by the stand-in");
-  return -1;
-}
-
 }  // namespace
 
 void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, intptr_t number, const char* rootKey) {
@@ -146,8 +137,10 @@ void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, in
   si.HostSaveScreen = reinterpret_cast<void*>(SvcSaveScreen);
   si.HostRestoreScreen = reinterpret_cast<void*>(SvcRestoreScreen);
   si.HostEditorControl = SvcEditorControlA;
-  si.HostPanelControl = SvcPanelControlA;
-  si.HostDialog = SvcDialogA;
+  si.HostPanelControl = PanelControlServiceA();
+  si.HostDialog = DialogServiceA();
+  si.HostSendDlgMessage = SendDlgMessageServiceA();
+  si.HostDefDlgProc = DefDlgProcServiceA();
 }
 
 }  // namespace kelhost

@@ -25,7 +25,7 @@ struct SavedScreen {
 }  // namespace
 
 void KEL_API SvcText(int x, int y, int color, const wchar_t* text) {
-  if (!text) return;
+  if (!text || Refused("HostText")) return;
   HANDLE out = ConsoleOut();
   if (out == INVALID_HANDLE_VALUE) return;
   size_t n = wcslen(text);
@@ -37,6 +37,7 @@ void KEL_API SvcText(int x, int y, int color, const wchar_t* text) {
 }
 
 HANDLE KEL_API SvcSaveScreen(int x1, int y1, int x2, int y2) {
+  if (Refused("HostSaveScreen")) return nullptr;
   HANDLE out = ConsoleOut();
   CONSOLE_SCREEN_BUFFER_INFO info;
   if (out == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(out, &info)) return nullptr;

@@ -85,6 +85,7 @@ struct Request {
   int param1;
   void* param2;
   intptr_t result = 0;
+  bool taken = false;  // the host thread is running it (and may write into its buffers)
   bool done = false;
 };
 
@@ -289,11 +290,15 @@ class RunningDialog : public DialogView {
     if (!alive_) return 0;
     queue_.push_back(&r);
     queueCv_.notify_all();
-    if (!queueCv_.wait_for(lk, std::chrono::seconds(60), [&] { return r.done; })) {
+    int waitMs = host_->crossThreadWaitMs;
+    if (!queueCv_.wait_for(lk, std::chrono::milliseconds(waitMs), [&] { return r.taken || r.done; })) {
       queue_.erase(std::remove(queue_.begin(), queue_.end(), &r), queue_.end());
-      host_->Fail(L"a dialog request from another thread was not served in 60 s");
+      host_->Fail(L"a dialog request from another thread was not taken up in " + std::to_wstring(waitMs) + L" ms");
       return 0;
     }
+    // Once taken up, the request (this frame) and the caller's buffers are the host thread's until
+    // it is done: waiting for its end is the only way not to leave it writing into a dead frame.
+    queueCv_.wait(lk, [&] { return r.done; });
     return r.result;
   }
 
@@ -305,6 +310,8 @@ class RunningDialog : public DialogView {
     while (!queue_.empty()) {
       Request* r = queue_.front();
       queue_.erase(queue_.begin());
+      r->taken = true;
+      queueCv_.notify_all();
       lk.unlock();
       intptr_t result = Handle(r->msg, r->param1, r->param2);
       lk.lock();
@@ -591,7 +598,7 @@ RunningDialog* FromHandle(HANDLE h) {
 intptr_t KEL_API SvcSendDlgMessage(HANDLE dlg, int msg, int param1, void* param2) {
   Host* h = Host::Current();
   RunningDialog* d = FromHandle(dlg);
-  if (!h || !d) return 0;
+  if (!h || !d || Refused("HostSendDlgMessage", msg)) return 0;
   if (GetCurrentThreadId() != h->HostThread()) return d->Post(msg, param1, param2);
   return d->Handle(msg, param1, param2);
 }
@@ -779,7 +786,7 @@ int RunDialog(Host* h, Plugin* plugin, const GUID* id, int x1, int y1, int x2, i
 int KEL_API SvcDialog(intptr_t number, const GUID* id, int x1, int y1, int x2, int y2, const wchar_t* help,
                       KelDialogItem* items, int count, uint32_t, KelDialogProc proc, void* param) {
   Host* h = Host::Current();
-  if (!h || !items || count <= 0) return -1;
+  if (!h || !items || count <= 0 || Refused("HostDialog")) return -1;
   return RunDialog(h, h->PluginByNumber(number), id, x1, y1, x2, y2, help, items, count, proc, param,
                    h->NextDialogScript());
 }

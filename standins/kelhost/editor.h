@@ -82,6 +82,7 @@ class Editor {
   std::wstring title;
   EditorBlock block;
   int undoSteps() const { return static_cast<int>(undo_.size()); }
+  int undoGroupDepth() const { return groupDepth_; }  // undo groups begun and not yet ended
 
  private:
   struct Snapshot {

@@ -108,6 +108,7 @@ Plugin* Host::Load(const std::wstring& path) {
     Fail(L"cannot load " + p->path + L" (error " + std::to_wstring(GetLastError()) + L")");
     return nullptr;
   }
+  ReplaceImports(p->module);  // so that scripted failures reach the plugin's system calls
   static const char* kNames[] = {
       "GetMinKelVersionW", "SetStartupInfoW", "GetPluginInfoW", "OpenPluginW", "OpenFilePluginW", "ConfigureW",
       "ProcessEditorInputW", "ProcessEditorEventW", "ProcessDialogEventW", "ProcessSynchroEventW", "ExitKELW",
@@ -157,10 +158,10 @@ Plugin* Host::Load(const std::wstring& path) {
     HostStartupInfo& si = raw->startup;
     reinterpret_cast<void(KEL_API*)(const HostStartupInfo*)>(raw->Entry("SetStartupInfoW"))(&si);
   } else {
-    static std::string oemRoot;
-    oemRoot.assign(rootKey_.begin(), rootKey_.end());  // the root key is plain ASCII
+    const std::wstring& root = startupRootKey.empty() ? rootKey_ : startupRootKey;
+    raw->oemRootKey.assign(root.begin(), root.end());  // the root key is plain ASCII
     HostStartupInfoA& si = raw->startupA;
-    FillStartupRecordA(si, raw->path, raw->number, oemRoot.c_str());
+    FillStartupRecordA(si, raw->path, raw->number, raw->oemRootKey.c_str());
     reinterpret_cast<void(KEL_API*)(const HostStartupInfoA*)>(raw->Entry("SetStartupInfo"))(&si);
   }
   return raw;
@@ -171,7 +172,7 @@ HostStartupInfo Host::StartupRecord(const wchar_t* modulePath, intptr_t number) 
   si.StructSize = sizeof(HostStartupInfo);
   si.ModuleName = modulePath;
   si.ModuleNumber = number;
-  si.RootKey = rootKey_.c_str();
+  si.RootKey = startupRootKey.empty() ? rootKey_.c_str() : startupRootKey.c_str();
   si.HostMessage = SvcMessage;
   si.HostMenu = SvcMenu;
   si.HostDialog = DialogService();

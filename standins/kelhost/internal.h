@@ -1,6 +1,7 @@
 // Pieces of the host stand-in shared between its source files.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "host/kel_plugin.h"
@@ -40,9 +41,26 @@ void FillStartupRecordA(HostStartupInfoA& si, const std::wstring& modulePath, in
 std::wstring FromOem(const char* s);
 std::string ToOem(const std::wstring& w);
 
+// The 8-bit dialogs (dialogs_a.cpp) and panels (panels_a.cpp): the services of the start-up
+// record, and the reading of an 8-bit plugin's panel (information and listing).
+HostDialogFnA DialogServiceA();
+HostSendDlgMessageFnA SendDlgMessageServiceA();
+HostDefDlgProcFnA DefDlgProcServiceA();
+HostPanelControlFnA PanelControlServiceA();
+class Host;
+class Panel;
+void ReadPanelA(Panel& panel);
+// The panel commands without records, the same in both generations (panels.cpp); nullopt for others.
+std::optional<int> PlainPanelCommand(Host* h, Panel& panel, int command);
+
 // Small text helpers (host.cpp).
 std::wstring FileNameOf(const std::wstring& path);
 std::wstring FolderOf(const std::wstring& path);
 std::wstring Str(const wchar_t* s);  // null gives ""
+
+// Scripted failures (faults.cpp): true when this call of `service` (with `command`, or -1) is to
+// be refused; and the replacement of a loaded plugin's failable imports.
+bool Refused(const char* service, int command = -1);
+void ReplaceImports(HMODULE module);
 
 }  // namespace kelhost

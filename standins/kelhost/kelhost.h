@@ -10,13 +10,16 @@
 //  - runs dialogs as a real loop over the plugin's dialog procedure, driven by DialogScript steps;
 //    HostSendDlgMessage is safe from other threads (the request runs on the host thread);
 //  - keeps two panels backed by real folders, an editor model, language files, a throwaway
-//    settings root under HKEY_CURRENT_USER (deleted when the Host goes away).
+//    settings root under HKEY_CURRENT_USER (deleted when the Host goes away);
+//  - takes scripted failures: any service of the start-up record, or a system function a plugin
+//    imports (allocation, clipboard, registry writes), can be made to fail on its n-th call.
 //
 // One Host per process at a time (the services are plain functions that find it).
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -143,6 +146,14 @@ struct PanelItem {
   uint64_t size = 0;
   FILETIME writeTime{};
   bool selected = false;
+  // Items of an 8-bit plugin's panel keep what the plugin listed, so the host can hand them back:
+  // the name's own bytes, the flags, and a copy of the user data (the block the pointer names when
+  // the item has PPIF_USERDATA, its first 32-bit word being the block's size; else the value).
+  std::string oemName;
+  uint32_t flags = 0;
+  intptr_t userValue = 0;
+  std::string userBlock;
+  bool hasUserBlock = false;
 };
 
 // A file panel over a real folder. Items are read from the folder ("..") excluded.
@@ -161,6 +172,9 @@ class Panel {
   bool visible = true;
   int redraws = 0;
   int updates = 0;
+  int viewMode = 2;        // FCTL_SETVIEWMODE: 0..9
+  int sortMode = 2;        // FCTL_SETSORTMODE: 2 by name
+  bool sortReverse = false;
 
   // A plugin's own panel (Host::OpenPanel): the items, directory and title come from the plugin.
   Plugin* plugin = nullptr;
@@ -189,6 +203,10 @@ struct Plugin {
   // Owned by the host for the plugin's life: the start-up record and the standard functions.
   HostStartupInfo startup{};
   HostStartupInfoA startupA{};
+  // The 8-bit texts handed out by HostGetMsg, by message number: each stays where it is until the
+  // plugin is unloaded, however many more are asked for.
+  std::map<int, std::string> oemMessages;
+  std::string oemRootKey;
 };
 
 // Editor events fed to plugins and applied by the editor when no plugin consumes them.
@@ -199,6 +217,30 @@ struct EditorKeyEvent {
   bool keyDown = true;
   WORD eventType = KEY_EVENT;  // KEY_EVENT, or 0x8001 for a replayed event
 };
+
+// ---- Scripted failures -----------------------------------------------------------------------
+
+// A call that is to fail: the n-th call of `name` (counted from when the failure was scripted)
+// and the `count` - 1 calls after it (count -1: every call from the n-th on).
+// `name` is a service of the start-up record ("HostEditorControl", "HostSendDlgMessage", ...)
+// or one of FailableImports(); `command` narrows a control service to one command or dialog
+// message (ECTL_GETINFO, DM_GETDIALOGINFO, ...), -1 for any.
+// A refused service answers what the real host answers when it cannot serve: 0 (null for
+// HostGetMsg and HostSaveScreen, -1 for HostMessage, HostMenu and HostDialog, EEC_OPEN_ERROR
+// for HostEditor). A failed import answers its documented failure (null block, FALSE, null
+// handle, ERROR_ACCESS_DENIED for the registry) with the matching last error.
+struct ScriptedFailure {
+  std::string name;
+  int command = -1;
+  int nth = 1;
+  int count = 1;
+  int seen = 0;   // matching calls so far
+  int fired = 0;  // of which failed
+};
+
+// The system functions the stand-in can make fail in a plugin (it replaces them in the plugin's
+// import table when the plugin is loaded; they behave as usual until a failure is scripted).
+const std::vector<std::string>& FailableImports();
 
 // ---- The host -------------------------------------------------------------------------------
 
@@ -238,6 +280,20 @@ class Host {
   int PanelKey(int key, unsigned controlState);                      // the plugin's ProcessKey
   void ClosePanel();                                                 // ClosePlugin; back to the folder
   void RefreshPluginPanel(Panel& panel);                            // GetOpenPluginInfo + GetFindData
+  // An 8-bit plugin's panel operations, as the host runs them (panels_a.cpp). Items go out with
+  // their user data copied; with nothing selected the current item is the selection.
+  //  - PanelEnter: Enter on the current item: a folder's SetDirectory (".." puts the cursor on the
+  //    folder it came from); false for a file or when the plugin refuses.
+  //  - PanelGetFiles: F5/F6 from the active plugin panel into the passive panel's folder.
+  //  - PanelPutFiles: F5/F6 from the active panel (a folder or another plugin's panel) into the
+  //    passive plugin panel.
+  //  - PanelDeleteFiles, PanelMakeDirectory (name in: what the user typed; out: the plugin's).
+  // Each answers the plugin's result and re-reads both panels after it.
+  bool PanelEnter(int opMode = 0);
+  int PanelGetFiles(bool move, int opMode = 0, std::wstring* destPath = nullptr);
+  int PanelPutFiles(bool move, int opMode = 0);
+  int PanelDeleteFiles(int opMode = 0);
+  int PanelMakeDirectory(std::wstring& name, int opMode = 0);
 
   // Scripted answers, consumed in order.
   void AnswerMessage(int button);                           // -1: Esc
@@ -246,6 +302,25 @@ class Host {
   void AnswerDialog(DialogScript script);
   using EditorSession = std::function<void(Editor&)>;
   void AnswerEditor(EditorSession session);                 // what the user does in a modal HostEditor
+
+  // Scripted failures (see ScriptedFailure). Each refusal is recorded in `refusals` and in the
+  // transcript as "[refused] NAME"; a name the stand-in does not know is a failure.
+  void FailCall(const std::string& name, int nth = 1, int count = 1, int command = -1);
+  void ClearFailures();
+  bool ShouldFail(const char* name, int command);  // counts one call; true when it must fail
+  // The calls of `name` counted by the failure scripted last for it (0 when none): with a failure
+  // that never comes due (nth = INT_MAX) a test learns how many calls a run makes.
+  int CallsSeen(const std::string& name);
+  std::vector<std::wstring> refusals;
+  // The registry key paths plugins opened, created or deleted through the replaced imports, as
+  // they spelled them (recorded whether or not a failure is scripted).
+  std::vector<std::wstring> registryKeys;
+  // How long HostSendDlgMessage from another thread waits for a request that the host thread has
+  // not taken up yet (a request already running is always waited for to its end).
+  int crossThreadWaitMs = 60000;
+  // The root settings key as plugins receive it (empty: RootKey()); lets tests hand out other
+  // spellings of the same key, such as one ending in a backslash.
+  std::wstring startupRootKey;
 
   // Observation.
   std::vector<MessageCall> messages;
@@ -272,6 +347,7 @@ class Host {
   SMALL_RECT kelRect{0, 0, 79, 24};                         // the host window in console cells
   bool kelRectAvailable = true;
   std::wstring language = L"English";
+  std::wstring commandLine;                                 // FCTL_GETCMDLINE / FCTL_SETCMDLINE
 
   // The editor (one at a time). OpenEditor loads a file into it (returns null on failure).
   Editor* OpenEditor(const std::wstring& file, UINT codePage = 0);
@@ -308,6 +384,8 @@ class Host {
   DWORD thread_ = 0;
   std::recursive_mutex lock_;
   intptr_t nextNumber_ = 1;
+  std::vector<ScriptedFailure> faults_;
+  std::atomic<bool> anyFaults_{false};  // lets every call pass without the lock while none is scripted
 };
 
 // Loads a language file (the host's format: a ".Language=" header line, then one quoted text per

@@ -36,9 +36,26 @@ int PutPanelItem(const PanelItem& item, void* buffer) {
 
 }  // namespace
 
+std::optional<int> PlainPanelCommand(Host* h, Panel& panel, int command) {
+  switch (command) {
+    case FCTL_SETUSERSCREEN:
+      h->Record(L"[screen] user screen shown");
+      return 1;
+    case FCTL_GETUSERSCREEN:
+      h->Record(L"[screen] panels restored");
+      return 1;
+    case FCTL_ISACTIVEPANEL:
+      return &panel == &h->ActivePanel() ? 1 : 0;
+    case FCTL_CHECKPANELSEXIST:
+      return 1;
+    default:
+      return std::nullopt;
+  }
+}
+
 int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2) {
   Host* h = Host::Current();
-  if (!h) return 0;
+  if (!h || Refused("HostPanelControl", command)) return 0;
   Panel* panel = nullptr;
   if (handle == PANEL_ACTIVE) panel = &h->ActivePanel();
   else if (handle == PANEL_PASSIVE) panel = &h->PassivePanel();
@@ -64,6 +81,8 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       info->SelectedItemsNumber = sel ? sel : (items.empty() ? 0 : 1);
       info->CurrentItem = panel->current;
       info->TopPanelItem = panel->top;
+      info->ViewMode = panel->viewMode;
+      info->SortMode = panel->sortMode;
       info->Visible = panel->visible;
       info->Focus = panel == &h->ActivePanel();
       info->Plugin = panel->IsPlugin() ? 1 : 0;
@@ -120,17 +139,8 @@ int KEL_API SvcPanelControl(HANDLE handle, int command, int param1, void* param2
       if (!param2) return 0;
       panel->SetFolder(static_cast<const wchar_t*>(param2));
       return 1;
-    case FCTL_SETUSERSCREEN:
-      h->Record(L"[screen] user screen shown");
-      return 1;
-    case FCTL_GETUSERSCREEN:
-      h->Record(L"[screen] panels restored");
-      return 1;
-    case FCTL_ISACTIVEPANEL:
-      return panel == &h->ActivePanel();
-    case FCTL_CHECKPANELSEXIST:
-      return 1;
     default:
+      if (auto r = PlainPanelCommand(h, *panel, command)) return *r;
       h->Fail(L"HostPanelControl: command " + std::to_wstring(command) + L" not supported by the stand-in");
       return 0;
   }
@@ -185,33 +195,7 @@ void Host::RefreshPluginPanel(Panel& panel) {
       if (auto f = reinterpret_cast<KelFreeFindDataW>(p->Entry("FreeFindDataW"))) f(panel.pluginHandle, items, count);
     }
   } else {
-    OpenPluginInfoA info{};
-    info.StructSize = sizeof(info);
-    if (auto f = reinterpret_cast<KelGetOpenPluginInfoA>(p->Entry("GetOpenPluginInfo"))) f(panel.pluginHandle, &info);
-    panel.pluginDir = FromOem(info.CurDir);
-    panel.pluginTitle = FromOem(info.PanelTitle);
-    panel.pluginFormat = FromOem(info.Format);
-    panel.pluginFlags = info.Flags;
-    for (int i = 0; info.InfoLines && i < info.InfoLinesNumber; ++i) {
-      // The 8-bit record's texts are fixed 80-byte fields: read them within their bounds.
-      const InfoPanelLineA& l = info.InfoLines[i];
-      panel.infoLines.emplace_back(FromOem(std::string(l.Text, strnlen(l.Text, sizeof(l.Text))).c_str()),
-                                   FromOem(std::string(l.Data, strnlen(l.Data, sizeof(l.Data))).c_str()));
-    }
-    PluginPanelItemA* items = nullptr;
-    int count = 0;
-    auto get = reinterpret_cast<KelGetFindDataA>(p->Entry("GetFindData"));
-    if (get && get(panel.pluginHandle, &items, &count, 0) && items) {
-      for (int i = 0; i < count; ++i) {
-        PanelItem it;
-        it.name = FromOem(std::string(items[i].FileName, strnlen(items[i].FileName, KEL_NM)).c_str());
-        it.attributes = items[i].FileAttributes;
-        it.size = (static_cast<uint64_t>(items[i].FileSizeHigh) << 32) | items[i].FileSizeLow;
-        it.writeTime = items[i].LastWriteTime;
-        panel.items_.push_back(it);
-      }
-      if (auto f = reinterpret_cast<KelFreeFindDataA>(p->Entry("FreeFindData"))) f(panel.pluginHandle, items, count);
-    }
+    ReadPanelA(panel);
   }
   if (panel.pluginFlags & OPIF_ADDDOTS) {
     PanelItem dots;

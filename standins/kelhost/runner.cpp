@@ -18,6 +18,17 @@
 //   cd DIR                         change the active panel's directory (the plugin's SetDirectory)
 //   panel-key KEY                  a key in a plugin's panel (ProcessKey)
 //   close-panel                    close the plugin's panel
+//   swap                           the other panel becomes the active one
+//   current NAME                   the cursor on NAME in the active panel
+//   enter                          Enter on the current item of an 8-bit plugin's panel: a folder's
+//                                  SetDirectory (".." comes back with the cursor on the folder left)
+//   copy | move                    F5 / F6: from an 8-bit plugin's active panel into the other
+//                                  panel's folder (GetFiles); else from the active panel into the
+//                                  other panel's 8-bit plugin (PutFiles)
+//   delete                         F8 in an 8-bit plugin's panel (DeleteFiles)
+//   mkdir NAME                     F7 in an 8-bit plugin's panel (MakeDirectory)
+//   show-state                     the active panel's cursor, top item, view and sort modes, and
+//                                  the command line
 //   configure P ITEM               ConfigureW(ITEM)
 //   edit FILE                      open FILE in the editor
 //   key KEY                        a key in the editor (plugins first, then the editor)
@@ -27,6 +38,13 @@
 //   show-panel                     print the active panel
 //   registry                       print the plugins' settings
 //   say TEXT                       print TEXT
+//   fail NAME[/COMMAND] [N [COUNT]] the N-th call (default 1) of host service NAME (as in the
+//                                  start-up record: HostEditorControl, HostSendDlgMessage, ...) or
+//                                  of a system function the plugins import (malloc, GlobalLock,
+//                                  SetClipboardData, RegSetValueExW, ...) fails, and COUNT - 1
+//                                  calls after it (default 1; -1 every one); COMMAND narrows a
+//                                  control service to one command or dialog message (a number)
+//   fail-none                      forget the failures scripted so far
 // KEY: a character, or Enter, Esc, Tab, BS, Space, Up, Down, Left, Right, Home, End, Ins, Del,
 // F1..F12, optionally prefixed by Shift+, Ctrl+, Alt+.
 #include <windows.h>
@@ -215,6 +233,7 @@ int wmain(int argc, wchar_t** argv) {
 
   Host host;
   host.onTranscript = Print;
+  host.onFailure = [](const std::wstring& what) { Print(L"!! " + what); };
   std::vector<Plugin*> plugins;
   auto plugin = [&](const std::wstring& n) -> Plugin* {
     size_t i = static_cast<size_t>(_wtoi(n.c_str()));
@@ -276,6 +295,31 @@ int wmain(int argc, wchar_t** argv) {
       Print(L"[panel] key " + w[1] + (r ? L" handled by the plugin" : L" left to the host"));
     } else if (cmd == L"close-panel") {
       host.ClosePanel();
+    } else if (cmd == L"swap") {
+      host.SwapPanels();
+    } else if (cmd == L"current" && w.size() >= 2) {
+      Panel& panel = host.ActivePanel();
+      for (size_t i = 0; i < panel.Items().size(); ++i)
+        if (panel.Items()[i].name == Rest(w, 1)) panel.current = static_cast<int>(i);
+    } else if (cmd == L"enter") {
+      if (!host.PanelEnter()) Print(L"[panel] the plugin's directory did not change");
+    } else if (cmd == L"copy" || cmd == L"move") {
+      Panel& active = host.ActivePanel();
+      if (active.IsPlugin() && !active.plugin->unicode) host.PanelGetFiles(cmd == L"move");
+      else host.PanelPutFiles(cmd == L"move");
+    } else if (cmd == L"delete") {
+      host.PanelDeleteFiles();
+    } else if (cmd == L"mkdir" && w.size() >= 2) {
+      std::wstring name = Rest(w, 1);
+      host.PanelMakeDirectory(name);
+    } else if (cmd == L"show-state") {
+      Panel& panel = host.ActivePanel();
+      const auto& items = panel.Items();
+      std::wstring cur = panel.current >= 0 && panel.current < static_cast<int>(items.size())
+                             ? items[static_cast<size_t>(panel.current)].name : L"";
+      Print(L"[panel state] cursor on \"" + cur + L"\", top " + std::to_wstring(panel.top) + L", view mode " +
+            std::to_wstring(panel.viewMode) + L", sort mode " + std::to_wstring(panel.sortMode) +
+            (panel.sortReverse ? L" reversed" : L"") + L", command line \"" + host.commandLine + L"\"");
     } else if (cmd == L"configure" && w.size() >= 3 && plugin(w[1])) {
       int r = host.Configure(plugin(w[1]), _wtoi(w[2].c_str()));
       Print(L"[configure] returned " + std::to_wstring(r));
@@ -319,6 +363,15 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
     } else if (cmd == L"registry") {
       DumpKey(HKEY_CURRENT_USER, host.RootKey(), L"settings");
+    } else if (cmd == L"fail" && w.size() >= 2) {
+      size_t cut = w[1].find(L'/');
+      std::string name = Utf8(w[1].substr(0, cut));
+      int command = cut == std::wstring::npos ? -1 : _wtoi(w[1].c_str() + cut + 1);
+      int nth = w.size() > 2 ? _wtoi(w[2].c_str()) : 1;
+      int count = w.size() > 3 ? _wtoi(w[3].c_str()) : 1;
+      host.FailCall(name, nth, count, command);
+    } else if (cmd == L"fail-none") {
+      host.ClearFailures();
     } else if (cmd == L"say") {
       size_t at = line.find(L"say") + 3;
       Print(at < line.size() ? line.substr(at + 1) : std::wstring());

@@ -44,7 +44,7 @@ std::vector<std::wstring> ButtonSet(uint32_t flags) {
 int KEL_API SvcMessage(intptr_t number, uint32_t flags, const wchar_t* help, const wchar_t* const* items,
                        int itemsNumber, int buttonsNumber) {
   Host* h = Host::Current();
-  if (!h) return -1;
+  if (!h || Refused("HostMessage")) return -1;
   MessageCall call;
   Plugin* p = h->PluginByNumber(number);
   call.plugin = p ? p->name : L"";
@@ -92,7 +92,7 @@ int KEL_API SvcMenu(intptr_t number, int, int, int, uint32_t flags, const wchar_
                     const wchar_t* help, const int* breakKeys, int* breakCode, const KelMenuItem* items,
                     int itemsNumber) {
   Host* h = Host::Current();
-  if (!h) return -1;
+  if (!h || Refused("HostMenu")) return -1;
   MenuCall call;
   Plugin* p = h->PluginByNumber(number);
   call.plugin = p ? p->name : L"";
@@ -145,7 +145,7 @@ int KEL_API SvcMenu(intptr_t number, int, int, int, uint32_t flags, const wchar_
 int KEL_API SvcInputBox(const wchar_t* title, const wchar_t* prompt, const wchar_t* history, const wchar_t* src,
                         wchar_t* dest, int destLength, const wchar_t* help, uint32_t flags) {
   Host* h = Host::Current();
-  if (!h) return 0;
+  if (!h || Refused("HostInputBox")) return 0;
   InputBoxCall call{Str(title), Str(prompt), Str(history), Str(src), Str(help), flags, std::nullopt};
   h->Record(L"[input] " + call.title + L" | " + call.prompt + L" [" + call.srcText + L"]");
   auto a = h->NextInputAnswer();
@@ -170,6 +170,7 @@ int KEL_API SvcInputBox(const wchar_t* title, const wchar_t* prompt, const wchar
 }
 
 const wchar_t* KEL_API SvcGetMsg(intptr_t number, int id) {
+  if (Refused("HostGetMsg", id)) return nullptr;
   Host* h = Host::Current();
   Plugin* p = h ? h->PluginByNumber(number) : nullptr;
   if (!p || id < 0 || id >= static_cast<int>(p->messages.size())) {
@@ -180,6 +181,7 @@ const wchar_t* KEL_API SvcGetMsg(intptr_t number, int id) {
 }
 
 int KEL_API SvcShowHelp(const wchar_t*, const wchar_t* topic, uint32_t) {
+  if (Refused("HostShowHelp")) return 0;
   if (Host* h = Host::Current()) {
     h->helpTopics.push_back(Str(topic));
     h->Record(L"[help] " + Str(topic));
@@ -189,13 +191,17 @@ int KEL_API SvcShowHelp(const wchar_t*, const wchar_t* topic, uint32_t) {
 
 int KEL_API SvcEditorControl(int command, int param1, void* param2) {
   Host* h = Host::Current();
-  if (!h || !h->CurrentEditor()) return 0;
+  if (!h || !h->CurrentEditor() || Refused("HostEditorControl", command)) return 0;
   return h->CurrentEditor()->Control(command, param1, param2);
 }
 
-int KEL_API SvcViewerControl(int, void*) { return 0; }
+int KEL_API SvcViewerControl(int command, void*) {
+  Refused("HostViewerControl", command);  // counted; the stand-in has no viewer to control
+  return 0;
+}
 
 int KEL_API SvcViewer(const wchar_t* file, const wchar_t* title, int, int, int, int, uint32_t, UINT) {
+  if (Refused("HostViewer")) return 0;
   if (Host* h = Host::Current()) h->Record(L"[viewer] " + Str(title) + L" " + Str(file));
   return 1;
 }
@@ -203,7 +209,7 @@ int KEL_API SvcViewer(const wchar_t* file, const wchar_t* title, int, int, int, 
 int KEL_API SvcEditor(const wchar_t* file, const wchar_t* title, int, int, int, int, uint32_t flags, int startLine,
                       int startChar, UINT codePage) {
   Host* h = Host::Current();
-  if (!h) return EEC_OPEN_ERROR;
+  if (!h || Refused("HostEditor")) return EEC_OPEN_ERROR;
   Editor* e = h->OpenEditor(Str(file), codePage);
   if (!e) {
     h->Record(L"[editor] cannot open " + Str(file));
@@ -226,7 +232,7 @@ int KEL_API SvcEditor(const wchar_t* file, const wchar_t* title, int, int, int, 
 }
 intptr_t KEL_API SvcAdvControl(intptr_t number, int command, int, void* param2) {
   Host* h = Host::Current();
-  if (!h) return 0;
+  if (!h || Refused("HostAdvControl", command)) return 0;
   switch (command) {
     case ACTL_GETKELVERSION:
       return static_cast<intptr_t>(h->version);

@@ -25,6 +25,37 @@ constexpr size_t kMaxNameBytes = 259;   // what the item record holds besides it
 // lines; only min(marker length, count) bytes are compared, so a short file can match.
 bool IsListing(const uint8_t* bytes, size_t count);
 
+// The line's date and time as one number (distinct dates and times give distinct keys).
+inline uint64_t TimeKey(const ListingItem& item) {
+  auto field = [](int v) { return static_cast<uint64_t>(static_cast<unsigned>(v)); };
+  return (((field(item.year) * 100 + field(item.month)) * 100 + field(item.day)) * 100 + field(item.hour)) * 100 +
+         field(item.minute);
+}
+
+// Remembers the converted form of the dates and times met lately: the items of a listing share
+// few distinct minutes, and converting local time is costly where the platform does it.
+template <class Value>
+class TimeCache {
+ public:
+  // `convert(item)` gives the value of a date and time not remembered yet.
+  template <class Convert>
+  Value Get(const ListingItem& item, Convert&& convert) {
+    uint64_t key = TimeKey(item);
+    Slot& slot = slots_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    if (!slot.used || slot.key != key) slot = Slot{true, key, convert(item)};
+    return slot.value;
+  }
+
+ private:
+  static constexpr unsigned kSlotBits = 6;
+  struct Slot {
+    bool used = false;
+    uint64_t key = 0;
+    Value value{};
+  };
+  Slot slots_[size_t{1} << kSlotBits];
+};
+
 class ListingParser {
  public:
   // The text must outlive the parser.

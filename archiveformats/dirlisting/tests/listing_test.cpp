@@ -150,4 +150,67 @@ TEST(Listing, DetectionComparesOnlyTheBytesItIsGiven) {
   EXPECT_FALSE(is(""));
 }
 
+// Lines whose date, time and size columns hold more than plain digits and blanks are still read
+// digit by digit, whatever shortcut the usual lines take.
+TEST(Listing, UnusualColumnsAreReadDigitByDigit) {
+  struct Case {
+    std::string line;
+    std::vector<int> when;  // day, month, year, hour, minute
+    uint64_t size;
+  };
+  // Date and time in columns 0 to 16, two blanks, the 16 size columns 19 to 34, a blank, the name.
+  auto line = [](const char* when, const char* size16, const char* name) {
+    return std::string(when) + "  " + size16 + " " + name;
+  };
+  const Case cases[] = {
+      {line("01.02.2009  13:45", "       1 234 567", "a"), {1, 2, 2009, 13, 45}, 1234567},
+      {line("1x.02.2009  13:4y", "              12", "b"), {1, 2, 2009, 13, 4}, 12},
+      {line("01/02/09    13-45", "1,234,567,890,12", "c"), {1, 2, 9, 13, 45}, 123456789012},
+      {line("01.02.2009  13:45", "12a34\xFF" "56 7 x  8", "d"), {1, 2, 2009, 13, 45}, 12345678},
+      {line("01.02.2009  13:45", "9999999999999999", "e"), {1, 2, 2009, 13, 45}, 9999999999999999},
+      {line("ab.cd.efgh  ij:kl", "         \t   77", "f"), {0, 0, 0, 0, 0}, 77},
+      {line("01.02.2009  13:45", "                ", "g"), {1, 2, 2009, 13, 45}, 0},
+      {line("01.02.2009  13:45", "  <FOLDER>      ", "h"), {1, 2, 2009, 13, 45}, 0},
+      {line("31.12.1999  23:59", "  \xFF" "1\xFF" "234     5", "i"), {31, 12, 1999, 23, 59}, 12345},
+  };
+  for (const auto& c : cases) {
+    Parsed p = Parse(kEnglishHead + c.line + "\r\n");
+    ASSERT_EQ(p.items.size(), 1u) << c.line;
+    const auto& i = p.items[0];
+    EXPECT_EQ(std::vector<int>({i.day, i.month, i.year, i.hour, i.minute}), c.when) << c.line;
+    EXPECT_EQ(i.size, c.size) << c.line;
+  }
+  // Short lines: only the columns present count.
+  Parsed p = Parse(kEnglishHead + "01.02.2009  13:4\r\n12.11.2010  10:30   55\r\n");
+  ASSERT_EQ(p.items.size(), 2u);
+  EXPECT_EQ(std::vector<int>({p.items[0].day, p.items[0].month, p.items[0].year, p.items[0].hour, p.items[0].minute}),
+            std::vector<int>({1, 2, 2009, 13, 4}));
+  EXPECT_EQ(p.items[0].name, "");
+  EXPECT_EQ(p.items[1].size, 55u);
+}
+
+// A listing's items share few distinct minutes: each is converted to the platform's time once.
+TEST(Listing, EachDistinctDateAndTimeIsConvertedOnce) {
+  std::string text = kEnglishHead;
+  for (int folder = 0; folder < 100; ++folder) {
+    text += Sized("1", "a.txt") + Sized("2", "b.txt", "01.02.2009  13:46") + Sized("3", "c.txt", "02.01.2009  13:45");
+  }
+  listor::ListingParser parser(text);
+  listor::TimeCache<uint64_t> cache;
+  listor::ListingItem item;
+  int conversions = 0;
+  std::vector<uint64_t> keys;
+  auto convert = [&](const listor::ListingItem& i) {
+    ++conversions;
+    return listor::TimeKey(i) + 1;
+  };
+  while (parser.Next(item)) keys.push_back(cache.Get(item, convert));
+  ASSERT_EQ(keys.size(), 300u);
+  EXPECT_EQ(conversions, 3);
+  EXPECT_EQ(keys[0], 200902011345u + 1);
+  EXPECT_EQ(keys[1], 200902011346u + 1);
+  EXPECT_EQ(keys[2], 200901021345u + 1);
+  EXPECT_EQ(keys[299], keys[2]);
+}
+
 }  // namespace

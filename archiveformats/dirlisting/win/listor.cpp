@@ -48,6 +48,7 @@ class MappedFile {
 struct OpenListing {
   std::unique_ptr<MappedFile> file;
   std::unique_ptr<listor::ListingParser> parser;
+  listor::TimeCache<FILETIME> times;
   std::string volumeText;  // what the item information's description points at
 };
 
@@ -98,7 +99,7 @@ int WINAPI GetArcItem(PluginPanelItemA* item, ArcItemInfo* info) {
     if (!g_listing.parser->Next(next)) return 0;
     std::memset(item, 0, sizeof(*item));
     item->FileAttributes = next.folder ? FILE_ATTRIBUTE_DIRECTORY : 0;
-    item->LastWriteTime = ToUtc(next);
+    item->LastWriteTime = g_listing.times.Get(next, ToUtc);
     item->FileSizeHigh = static_cast<uint32_t>(next.size >> 32);
     item->FileSizeLow = static_cast<uint32_t>(next.size);
     std::memcpy(item->FileName, next.name.data(), next.name.size());  // at most 259 bytes, zero after

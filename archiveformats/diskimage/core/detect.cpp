@@ -2,26 +2,12 @@
 
 #include <algorithm>
 
+#include "archiveformats/diskimage/core/boot_sector.h"
 #include "archiveformats/diskimage/core/le.h"
 
 namespace oculo {
 
 namespace {
-
-// Boot sector fields (BIOS parameter block).
-constexpr size_t kBsOemName = 3;         // 8 bytes
-constexpr size_t kBpbBytesPerSector = 11;  // 16 bits
-constexpr size_t kBpbSectorsPerCluster = 13;
-constexpr size_t kBpbReservedSectors = 14;  // 16 bits
-constexpr size_t kBpbNumFats = 16;
-constexpr size_t kBpbRootEntries = 17;     // 16 bits
-constexpr size_t kBpbTotalSectors16 = 19;  // 16 bits
-constexpr size_t kBpbMedia = 21;
-constexpr size_t kBpbSectorsPerFat16 = 22;  // 16 bits
-constexpr size_t kBpbTotalSectors32 = 32;   // 32 bits
-constexpr size_t kBsFat16TypeDigits = 57;   // digits of "FAT12   " / "FAT16   " at 54
-constexpr size_t kBsFat32TypeDigits = 85;   // digits of "FAT32   " at 82
-constexpr size_t kSignature = 510;          // 0x55 0xAA
 
 // Partition table: four 16-byte entries at 446.
 constexpr size_t kPartitionTable = 446;
@@ -32,7 +18,7 @@ constexpr size_t kPartStartLba = 8;    // 32 bits, sectors from the table
 constexpr size_t kPartSectors = 12;    // 32 bits, the partition's length
 constexpr uint32_t kAlignedStart = 63;  // the classic first partition: one track in
 
-bool HasSignature(const uint8_t* s) { return s[kSignature] == 0x55 && s[kSignature + 1] == 0xAA; }
+bool HasSignature(const uint8_t* s) { return s[kBsSignature] == 0x55 && s[kBsSignature + 1] == 0xAA; }
 
 bool HasNtfsName(const uint8_t* s) {
   return s[kBsOemName] == 'N' && s[kBsOemName + 1] == 'T' && s[kBsOemName + 2] == 'F' &&

@@ -3,22 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 
+#include "archiveformats/diskimage/core/boot_sector.h"
 #include "archiveformats/diskimage/core/le.h"
 
 namespace oculo {
 
 namespace {
-
-// Boot sector fields.
-constexpr size_t kBpbBytesPerSector = 11;  // 16 bits
-constexpr size_t kBpbSectorsPerCluster = 13;
-constexpr size_t kBpbReservedSectors = 14;  // 16 bits
-constexpr size_t kBpbNumFats = 16;
-constexpr size_t kBpbRootEntries = 17;      // 16 bits
-constexpr size_t kBpbSectorsPerFat16 = 22;  // 16 bits
-constexpr size_t kBpbSectorsPerFat32 = 36;  // 32 bits
-constexpr size_t kBpbRootCluster = 44;      // 32 bits
 
 // Directory entry fields (32 bytes).
 constexpr size_t kDirEntrySize = 32;
@@ -95,6 +87,7 @@ struct VolumeWalker::State {
   int volumeNumber;
   FileSystem fs = FileSystem::Unknown;
   bool usable = false;
+  bool failed = false;  // a read error or an allocation failure: the volume's items end
   bool started = false;
   uint64_t imageSize = 0;
   uint64_t fatOffset = 0, rootOffset = 0, dataOffset = 0;
@@ -158,7 +151,18 @@ struct VolumeWalker::State {
 
   bool IsValidCluster(uint64_t n) const { return n >= 2 && n <= lastValid; }
 
-  // The FAT entry of cluster n, or 0 (end of chain) when it cannot be read.
+  // Reads `count` bytes at `offset` into `out`; `got` is what arrived. Fewer bytes are fine only
+  // where the image ends; false when the read fails or starts at or past the end.
+  bool ReadInImage(uint64_t offset, uint8_t* out, size_t count, size_t& got) {
+    got = 0;
+    if (count == 0) return true;
+    if (offset >= imageSize) return false;
+    uint64_t expected = std::min<uint64_t>(count, imageSize - offset);
+    got = source.ReadAt(offset, out, count);
+    return got == expected;
+  }
+
+  // The FAT entry of cluster n; 0 (end of chain) with `failed` set when it cannot be read.
   uint64_t FatEntry(uint64_t n) {
     uint64_t at = 0;
     size_t width = 4;
@@ -174,9 +178,9 @@ struct VolumeWalker::State {
     uint64_t pos = fatOffset + at;
     if (pos < fatWindowStart || pos + width > fatWindowStart + fatWindowLength) {
       fatWindowStart = pos;
-      fatWindowLength = source.ReadAt(pos, fatWindow.data(), fatWindow.size());
-      if (fatWindowLength < width) {
+      if (!ReadInImage(pos, fatWindow.data(), fatWindow.size(), fatWindowLength) || fatWindowLength < width) {
         fatWindowLength = 0;
+        failed = true;
         return 0;
       }
     }
@@ -187,12 +191,24 @@ struct VolumeWalker::State {
     return (n & 1) ? (word >> 4) : (word & 0xFFF);
   }
 
-  // Reads a directory whole. Cluster 0 on FAT12/16 is the fixed root region.
+  // Reads a directory whole. Cluster 0 on FAT12/16 is the fixed root region. false when a read
+  // fails or memory runs out: the caller ends the volume's items.
   bool LoadDirectory(uint64_t firstCluster, std::vector<uint8_t>& out) {
+    try {
+      return LoadDirectoryBytes(firstCluster, out) && !failed;
+    } catch (const std::bad_alloc&) {
+      out = std::vector<uint8_t>();
+      return false;
+    }
+  }
+
+  bool LoadDirectoryBytes(uint64_t firstCluster, std::vector<uint8_t>& out) {
     out.clear();
     if (firstCluster == 0 && fs != FileSystem::Fat32) {
       out.resize(std::min<size_t>(rootEntries * kDirEntrySize, kMaxDirectoryBytes));
-      out.resize(source.ReadAt(rootOffset, out.data(), out.size()));
+      size_t got = 0;
+      if (!ReadInImage(rootOffset, out.data(), out.size(), got)) return false;
+      out.resize(got);  // a root region cut by the end of the image: what is there is listed
       return true;
     }
     // The chain first: valid numbers, each cluster once, no more than a directory may hold.
@@ -214,7 +230,8 @@ struct VolumeWalker::State {
       size_t want = static_cast<size_t>(want64);
       size_t had = out.size();
       out.resize(had + want);
-      size_t got = source.ReadAt(offset, out.data() + had, want);
+      size_t got = 0;
+      if (!ReadInImage(offset, out.data() + had, want, got)) return false;
       out.resize(had + got);
       clustersRead += j - i;
       if (got < want || out.size() >= kMaxDirectoryBytes) break;  // end of file: what was read stays
@@ -224,29 +241,41 @@ struct VolumeWalker::State {
   }
 
   bool Start(const Volume& v) {
-    if (!Init(v)) return false;
-    Frame root;
-    uint64_t first = fs == FileSystem::Fat32 ? rootCluster : 0;
-    if (fs == FileSystem::Fat32 && !IsValidCluster(first)) return false;
-    LoadDirectory(first, root.bytes);
-    root.pathLength = longPath.size();
-    frames.push_back(std::move(root));
-    return true;
+    try {
+      if (!Init(v)) return false;
+      Frame root;
+      uint64_t first = fs == FileSystem::Fat32 ? rootCluster : 0;
+      if (fs == FileSystem::Fat32 && !IsValidCluster(first)) return false;
+      if (!LoadDirectory(first, root.bytes)) return false;
+      root.pathLength = longPath.size();
+      frames.push_back(std::move(root));
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   }
 
-  // Enters a directory just returned, unless it is unreadable, already walked or too deep.
+  // Enters a directory just returned, unless it names no valid cluster, is already walked or
+  // too deep. A directory that cannot be read (or loaded for want of memory) ends the volume.
   void Enter(const uint8_t* e, const std::string& name) {
     uint64_t cluster = Ld16(e + kDirClusterLow);
     if (fs == FileSystem::Fat32) cluster |= uint64_t{Ld16(e + kDirClusterHigh)} << 16;
     if (!IsValidCluster(cluster) || visited[static_cast<size_t>(cluster)]) return;
     if (longPath.size() + name.size() + 1 > kMaxPathChars) return;
-    Frame f;
-    f.pathLength = longPath.size();
-    LoadDirectory(cluster, f.bytes);
-    f.next = 2;  // its "." and ".." entries are not items
-    longPath += name;
-    longPath += '\\';
-    frames.push_back(std::move(f));
+    try {
+      Frame f;
+      f.pathLength = longPath.size();
+      if (!LoadDirectory(cluster, f.bytes)) {
+        failed = true;
+        return;
+      }
+      f.next = 2;  // its "." and ".." entries are not items
+      frames.push_back(std::move(f));
+      longPath += name;
+      longPath += '\\';
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
   }
 
   // Writes the item path into `path`, reusing its buffer.
@@ -263,7 +292,7 @@ struct VolumeWalker::State {
   }
 
   bool Next(ImageItem& item) {
-    while (!frames.empty()) {
+    while (!failed && !frames.empty()) {
       Frame& f = frames.back();
       size_t count = f.bytes.size() / kDirEntrySize;
       if (f.next >= count) {

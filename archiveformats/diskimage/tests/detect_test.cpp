@@ -2,7 +2,10 @@
 // sequence over the volumes of a partitioned image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archiveformats/diskimage/core/image_reader.h"
@@ -126,6 +129,78 @@ TEST(Detect, TextFileIsNoImage) {
   std::string text(100000, 'a');
   std::vector<uint8_t> bytes(text.begin(), text.end());
   EXPECT_EQ(Names(bytes), (std::vector<std::string>{"<not an image>"}));
+}
+
+TEST(Detect, LinuxPartitionCountsOnlyWhenItsFirstSectorSaysLinu) {
+  for (bool marked : {true, false}) {
+    TestDisk d(64 + 2 * 64);
+    d.Partition(0, 0, 0x83, 63, 63, 64);
+    d.Partition(0, 1, 0x06, 63 + 64);
+    if (marked) std::memcpy(d.bytes.data() + 63 * 512, "LINU", 4);
+    else std::memcpy(d.bytes.data() + 63 * 512, "LINX", 4);
+    d.Place((63 + 64) * 512, VolumeWith("AFTER   TXT").bytes);
+    oculo::MemorySource source(d.bytes);
+    oculo::DetectedImage image;
+    ASSERT_TRUE(oculo::DetectImage(source, image)) << marked;
+    if (marked) {
+      // A drive letter and no items: its end gives the description item, the FAT volume is D.
+      ASSERT_EQ(image.volumes.size(), 2u);
+      EXPECT_EQ(image.volumes[0].kind, 0x83);
+      EXPECT_EQ(Names(d.bytes), (std::vector<std::string>{"descript.ion", "D:\\AFTER.TXT"}));
+    } else {
+      ASSERT_EQ(image.volumes.size(), 1u);
+      EXPECT_EQ(Names(d.bytes), (std::vector<std::string>{"C:\\AFTER.TXT", "descript.ion"}));
+    }
+  }
+}
+
+TEST(Detect, EntryStartingAtSectorZeroIsNotTheTableItself) {
+  TestDisk d(64 + 64);
+  d.bytes[0] = 0xEB;               // a table sector that could pass for a boot sector
+  d.Partition(0, 0, 0x06, 0);      // the table itself
+  d.Partition(0, 1, 0x06, 63);
+  d.Place(63 * 512, VolumeWith("ONE     TXT").bytes);
+  EXPECT_EQ(Names(d.bytes), (std::vector<std::string>{"C:\\ONE.TXT", "descript.ion"}));
+}
+
+// A disk larger than 4 GiB held sparsely: zeros except the sectors placed.
+class SparseDisk final : public oculo::ByteSource {
+ public:
+  explicit SparseDisk(uint64_t size) : size_(size) {}
+  void Place(uint64_t offset, const std::vector<uint8_t>& bytes) { parts_.push_back({offset, bytes}); }
+  uint64_t Size() const override { return size_; }
+  size_t ReadAt(uint64_t offset, uint8_t* out, size_t count) override {
+    if (offset >= size_) return 0;
+    size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
+    std::memset(out, 0, n);
+    for (const auto& [at, bytes] : parts_) {
+      uint64_t from = std::max(at, offset), to = std::min(at + bytes.size(), offset + n);
+      if (from < to) std::memcpy(out + (from - offset), bytes.data() + (from - at), static_cast<size_t>(to - from));
+    }
+    return n;
+  }
+
+ private:
+  uint64_t size_;
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> parts_;
+};
+
+TEST(Detect, VolumesBeyond4GiBAreFoundAndListed) {
+  constexpr uint32_t kFarSector = 0x900000;  // 4.5 GiB in
+  TestDisk table(1);
+  table.Partition(0, 0, 0x0E, kFarSector);
+  table.Partition(0, 1, 0x06, 63);
+  SparseDisk disk(uint64_t{kFarSector} * 512 + 1024 * 1024);
+  disk.Place(0, table.bytes);
+  disk.Place(63 * 512, VolumeWith("NEAR    TXT").bytes);
+  disk.Place(uint64_t{kFarSector} * 512, VolumeWith("FAR     TXT").bytes);
+  oculo::ImageReader reader(disk, oculo::AsciiLongNames);
+  ASSERT_TRUE(reader.Detect());
+  EXPECT_EQ(reader.FirstVolumeOffset(), int64_t{kFarSector} * 512);
+  std::vector<std::string> names;
+  oculo::ImageItem item;
+  while (names.size() < 10 && reader.Next(item)) names.push_back(item.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"C:\\FAR.TXT", "descript.ion", "D:\\NEAR.TXT"}));
 }
 
 }  // namespace

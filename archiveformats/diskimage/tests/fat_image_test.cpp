@@ -45,6 +45,9 @@ TEST(FatWalk, ListsFoldersDepthFirstInDirectoryOrderWithLongNames) {
   EXPECT_EQ(items[0].size, 4096u);
   EXPECT_EQ(items[0].writeDate, 0x3A41);
   EXPECT_EQ(items[0].writeTime, 0x6DA5);
+  EXPECT_EQ(items[0].createDate, 0x399F);
+  EXPECT_EQ(items[0].createTime, 0x5A10);
+  EXPECT_EQ(items[0].accessDate, 0x3A42);
   EXPECT_EQ(items[1].attributes, 0x10u);
 }
 
@@ -134,6 +137,21 @@ TEST(FatWalk, LongNameRunAnnouncingMorePartsThanFollowStaysInsideTheDirectory) {
   v.bytes[TestVolume::Root(15)] = 0x40 | 32;  // 32 parts announced in the last entry of the root
   v.Entry(TestVolume::Root(0), "FIRST   TXT", 0x20);
   EXPECT_EQ(Names(ListAll(v.bytes)), (std::vector<std::string>{"FIRST.TXT"}));
+}
+
+TEST(FatWalk, LongNameRunCutShortByAnOrdinaryOrDeletedEntryLeavesThatEntryListed) {
+  TestVolume v;
+  // A run announcing three parts, then at once an ordinary entry: the entry is no part.
+  v.LongName(TestVolume::Root(0), "Part", TestVolume::Checksum("KEPT    TXT"));
+  v.bytes[TestVolume::Root(0)] = 0x40 | 3;
+  v.Entry(TestVolume::Root(1), "KEPT    TXT", 0x20, 0, 1);
+  // Again, cut by a deleted entry; the ordinary entry after it is listed too.
+  v.LongName(TestVolume::Root(2), "Other", TestVolume::Checksum("NEXT    TXT"));
+  v.bytes[TestVolume::Root(2)] = 0x40 | 2;
+  v.Entry(TestVolume::Root(3), "\xE5" "ONE    TXT", 0x20);
+  v.bytes[TestVolume::Root(3) + 11] = 0x0F;  // a deleted long-name part
+  v.Entry(TestVolume::Root(4), "NEXT    TXT", 0x20, 0, 2);
+  EXPECT_EQ(Names(ListAll(v.bytes)), (std::vector<std::string>{"KEPT.TXT", "NEXT.TXT"}));
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ struct TestVolume {
   void Entry(size_t at, const char* name11, uint8_t attr, uint16_t cluster = 0, uint32_t size = 0) {
     std::memcpy(bytes.data() + at, name11, 11);
     bytes[at + 11] = attr;
+    Put16(at + 14, 0x5A10);  // created 11:16:32
+    Put16(at + 16, 0x399F);  // on 2008-12-31
+    Put16(at + 18, 0x3A42);  // last accessed 2009-02-02
     Put16(at + 22, 0x6DA5);  // 13:45:10
     Put16(at + 24, 0x3A41);  // 2009-02-01
     Put16(at + 26, cluster);

@@ -2,6 +2,8 @@
 // a byte of 0x80 or above widened to the same number is a different letter from the converted one.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstddef>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -147,4 +149,68 @@ TEST_F(Mendlet, ABusyClipboardIsLeftAsItWas) {
   CloseHandle(opened);
   CloseHandle(release);
   EXPECT_EQ(ClipboardUnicode(), L"\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2, \u00EC\u00E8\u00F0");
+}
+
+// Every failure of the clipboard or of memory ends the call quietly with the clipboard as it was:
+// the clipboard refused, a handle or a lock missing, the new block not allocated or not locked,
+// the clipboard not taking the repaired text, the plugin's own memory running out.
+TEST_F(Mendlet, EveryFailureLeavesTheClipboardAsItWas) {
+  const std::wstring widened = L"\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2, \u00EC\u00E8\u00F0";
+  struct Case {
+    const char* name;
+    int nth;
+  } cases[] = {
+      {"OpenClipboard", 1},    {"GetClipboardData", 1}, {"GetClipboardData", 2}, {"GlobalLock", 1},
+      {"GlobalLock", 2},       {"GlobalAlloc", 1},      {"GlobalLock", 3},       {"SetClipboardData", 1},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Ansi(kPrivet)}, {CF_UNICODETEXT, Widened(kPrivet)}}));
+    host.FailCall(c.name, c.nth);
+    Run();
+    host.ClearFailures();
+    EXPECT_EQ(host.refusals.size(), 1u) << c.name << " " << c.nth;
+    host.refusals.clear();
+    EXPECT_EQ(ClipboardUnicode(), widened) << c.name << " " << c.nth;
+  }
+  // The plugin's own allocations, each failing in turn.
+  ASSERT_TRUE(PutClipboard({{CF_TEXT, Ansi(kPrivet)}, {CF_UNICODETEXT, Widened(kPrivet)}}));
+  host.FailCall("malloc", INT_MAX);
+  Run();
+  int allocations = host.CallsSeen("malloc");
+  host.ClearFailures();
+  ASSERT_GT(allocations, 0);
+  for (int nth = 1; nth <= allocations; ++nth) {
+    ASSERT_TRUE(PutClipboard({{CF_TEXT, Ansi(kPrivet)}, {CF_UNICODETEXT, Widened(kPrivet)}}));
+    host.FailCall("malloc", nth);
+    Run();
+    host.ClearFailures();
+    EXPECT_EQ(ClipboardUnicode(), widened) << nth;
+  }
+  // With nothing failing the same clipboard is repaired.
+  ASSERT_TRUE(PutClipboard({{CF_TEXT, Ansi(kPrivet)}, {CF_UNICODETEXT, Widened(kPrivet)}}));
+  Run();
+  EXPECT_EQ(ClipboardUnicode(), kPrivetW);
+}
+
+// The host's record is copied by the size the host gives, never more: a record shorter than the
+// plugin's own, ending where the host's memory ends, is taken without reading past it.
+TEST_F(Mendlet, TheHostRecordIsCopiedByItsSizeField) {
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  auto* pages = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + si.dwPageSize, si.dwPageSize, PAGE_NOACCESS, &old));
+  constexpr size_t kShort = offsetof(HostStartupInfo, HostMenu);  // size, module name, number, root key, HostMessage
+  auto* record = reinterpret_cast<HostStartupInfo*>(pages + si.dwPageSize - kShort);
+  std::memcpy(static_cast<void*>(record), &plugin->startup, kShort);
+  record->StructSize = static_cast<int>(kShort);
+  auto start = reinterpret_cast<void(KEL_API*)(const HostStartupInfo*)>(plugin->Entry("SetStartupInfoW"));
+  start(record);  // reading past the record would fault on the guard page
+  start(nullptr);
+  start(&plugin->startup);
+  VirtualFree(pages, 0, MEM_RELEASE);
+  ASSERT_TRUE(PutClipboard({{CF_TEXT, Ansi(kPrivet)}, {CF_UNICODETEXT, Widened(kPrivet)}}));
+  Run();
+  EXPECT_EQ(ClipboardUnicode(), kPrivetW);
 }

@@ -8,10 +8,11 @@
 #include "clipboardtools/fixer/core/widened.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 
 namespace {
 
-HostStartupInfo gInfo{};
+kel::HostCopy gHost;  // the host's records, copied once (by the size the host's record gives)
 constexpr uint32_t kSysId = 0x4D644C74;  // "MdLt"
 
 // A locked global block, unlocked when it goes.
@@ -89,7 +90,9 @@ void Repair() {
 
 extern "C" {
 
-void KEL_API SetStartupInfoW(const HostStartupInfo* info) { gInfo = *info; }
+void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
+  kel::FirewallVoid("SetStartupInfoW", [&] { gHost.Take(info); }, kel::QuietReport{});
+}
 
 void KEL_API GetPluginInfoW(PluginInfoW* info) {
   static const wchar_t* const kMenu[] = {L"Clipboard fixer"};

@@ -2,6 +2,7 @@
 // the plugin leaves alone the stand-in's editor handles itself.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 
 #include "editortools/remarks/tests/plugin_support.h"
@@ -36,6 +37,15 @@ class Rubato : public ::testing::Test {
     e->curLine = line;
     e->curPos = pos;
     return e;
+  }
+  // SmartTab in the plugin's key, before the plugin is loaded.
+  void StoreSmartTab(DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Rubato").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"SmartTab", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
   }
   Host host;
   Plugin* plugin = nullptr;
@@ -123,17 +133,52 @@ TEST_F(Rubato, TabIndentsToADeeperLineOrIsAnOrdinaryTab) {
 }
 
 TEST_F(Rubato, SmartTabOffInTheRegistryIsReadAtStartUp) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Rubato").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  DWORD off = 0;
-  RegSetValueExW(key, L"SmartTab", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
-  RegCloseKey(key);
+  StoreSmartTab(0);
   Editor* e = Open("{\n        deep;\nx;\n", 2, 0);
   EXPECT_EQ(host.EditorInput(kTab), 0);
   EXPECT_EQ(e->lines[2].text, L"\tx;");
   e->curLine = 1;
   e->curPos = 8;
   EXPECT_EQ(host.EditorInput(kBackspace), 1);  // Backspace still works
+}
+
+// The settings key is the root key, one backslash and "Rubato", however the host spells its root.
+TEST_F(Rubato, ARootKeyEndingInABackslashFindsTheSameSetting) {
+  StoreSmartTab(0);
+  host.startupRootKey = host.RootKey() + L"\\";
+  Editor* e = Open("{\n        deep;\nx;\n", 2, 0);
+  EXPECT_EQ(host.EditorInput(kTab), 0);
+  EXPECT_EQ(e->lines[2].text, L"\tx;");
+  // The key it read has single separators (some systems refuse a doubled one).
+  EXPECT_EQ(host.registryKeys, (std::vector<std::wstring>{host.RootKey() + L"\\Rubato"}));
+}
+
+// Every refusal of the host, and memory running out anywhere, leaves the key to the editor and
+// the line as the plugin found it.
+TEST_F(Rubato, RefusalsAndFailedAllocationsLeaveTheKeyToTheEditor) {
+  const std::string text = "    if (x) {\n        call(argument);\n";
+  struct Case {
+    const char* name;
+    int command;
+  } cases[] = {{"HostEditorControl", ECTL_GETINFO}, {"HostEditorControl", ECTL_GETSTRING}};
+  for (const Case& c : cases) {
+    Editor* e = Open(text, 1, 8);
+    host.FailCall(c.name, 1, -1, c.command);
+    EXPECT_EQ(host.EditorInput(kBackspace), 0) << c.command;
+    host.ClearFailures();
+    EXPECT_EQ(e->lines[1].text, L"       call(argument);") << c.command;  // the editor's own Backspace
+  }
+  Open(text, 1, 8);
+  host.FailCall("malloc", INT_MAX);
+  EXPECT_EQ(host.EditorInput(kBackspace), 1);
+  int allocations = host.CallsSeen("malloc");
+  host.ClearFailures();
+  for (int nth = 1; nth <= allocations; ++nth) {
+    Editor* e = Open(text, 1, 8);
+    host.FailCall("malloc", nth);
+    EXPECT_EQ(host.EditorInput(kBackspace), 0) << nth;
+    host.ClearFailures();
+    EXPECT_EQ(e->lines[1].text, L"       call(argument);") << nth;
+  }
+  EXPECT_TRUE(host.messages.empty());
 }

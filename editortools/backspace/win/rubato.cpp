@@ -5,58 +5,46 @@
 #include <string>
 
 #include "editortools/backspace/core/indent.h"
+#include "host/kel_editor.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
+#include "host/kel_plugin_support.h"
 
 namespace {
 
-HostEditorControlFn gEditorControl = nullptr;
+kel::HostCopy gHost;  // the host's records, copied once
 bool gSmartTab = true;
-
-std::u16string U16(const wchar_t* text, int length) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(length));
-}
 
 class HostIndentEditor : public rubato::IndentEditor {
  public:
   bool Cursor(int* line, int* pos, int* column) override {
-    EditorInfoW info{};
-    if (!gEditorControl(ECTL_GETINFO, 0, &info)) return false;
+    EditorInfoW info;
+    if (!editor_.Info(&info)) return false;
     *line = info.CurLine;
     *pos = info.CurPos;
     *column = info.CurTabPos;
     return true;
   }
   bool Line(int number, std::u16string* text) override {
-    EditorGetStringW get{};
-    get.StringNumber = number;
-    if (!gEditorControl(ECTL_GETSTRING, 0, &get) || get.StringLength < 0) return false;
-    *text = U16(get.StringText, get.StringLength);
+    kel::EditorLineCopy copy;
+    if (!editor_.GetLine(number, &copy)) return false;
+    text->swap(copy.text);
     return true;
   }
-  int Column(int number, int pos) override {
-    EditorConvertPosW convert{number, pos, pos};
-    gEditorControl(ECTL_REALTOTAB, 0, &convert);
-    return convert.DestPos;
-  }
+  int Column(int number, int pos) override { return editor_.TabColumn(number, pos); }
   bool SetCursorLine(const std::u16string& text) override {
-    EditorSetStringW set{};
-    set.StringNumber = -1;
-    set.StringText = reinterpret_cast<const wchar_t*>(text.c_str());
-    set.StringEOL = nullptr;  // the line keeps its own line end
-    set.StringLength = static_cast<int>(text.size());
-    return gEditorControl(ECTL_SETSTRING, 0, &set) != 0;
+    return editor_.SetLine(text, nullptr);  // the line keeps its own line end
   }
-  void SetCursorColumn(int column) override {
-    EditorSetPositionW pos{-1, -1, column, -1, -1, -1};
-    gEditorControl(ECTL_SETPOSITION, 0, &pos);
-  }
-  void Redraw() override { gEditorControl(ECTL_REDRAW, 0, nullptr); }
+  void SetCursorColumn(int column) override { editor_.SetPosition({-1, -1, column, -1, -1, -1}); }
+  void Redraw() override { editor_.Redraw(); }
+
+ private:
+  kel::HostEditorCalls editor_{gHost.info.HostEditorControl};
 };
 
 // SmartTab below the plugin's key; missing or unreadable means on.
-bool ReadSmartTab(const wchar_t* rootKey) {
-  std::wstring path = std::wstring(rootKey ? rootKey : L"") + L"\\Rubato";
+bool ReadSmartTab() {
+  std::wstring path = gHost.SettingsKey(L"Rubato");
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return true;
   DWORD value = 1, type = 0, size = sizeof value;
@@ -76,8 +64,8 @@ void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
   kel::FirewallVoid(
       "SetStartupInfoW",
       [&] {
-        gEditorControl = info->HostEditorControl;
-        gSmartTab = ReadSmartTab(info->RootKey);
+        gHost.Take(info);
+        gSmartTab = ReadSmartTab();
       },
       kel::QuietReport{});
 }
@@ -95,7 +83,7 @@ int KEL_API ProcessEditorInputW(const INPUT_RECORD* record) {
   return kel::Firewall(
       "ProcessEditorInputW", 0,
       [&]() -> int {
-        if (!record || !gEditorControl) return 0;
+        if (!record || !gHost.info.HostEditorControl) return 0;
         rubato::IndentKey key;
         key.eventType = record->EventType;
         if (key.eventType != rubato::kKeyEvent && key.eventType != rubato::kReplayedKeyEvent) return 0;

@@ -28,16 +28,24 @@ int ApplyRemark(RemarkEditor& editor, RemarkAction action, const std::u16string&
   int first = blockStart >= 0 ? blockStart : cursor.curLine;
   int last = first - 1;
   int changed = 0;
-  for (int n = first; n < total; ++n) {
-    RemarkLine line;
-    if (!editor.GoToLine(n) || !editor.CurrentLine(&line)) break;
-    // A block goes on while each line lies in it (a part that is not empty).
-    if (blockStart >= 0 && (line.selStart == -1 || line.selStart == line.selEnd)) break;
-    last = n;
-    if (auto text = ToggleLine(action, comment, line.text)) {
-      if (editor.SetCurrentLine(*text, line.eol)) ++changed;
+  try {
+    for (int n = first; n < total; ++n) {
+      RemarkLine line;
+      if (!editor.GoToLine(n) || !editor.CurrentLine(&line)) break;
+      // A block goes on while each line lies in it (a part that is not empty).
+      if (blockStart >= 0 && (line.selStart == -1 || line.selStart == line.selEnd)) break;
+      last = n;
+      if (auto text = ToggleLine(action, comment, line.text)) {
+        if (editor.SetCurrentLine(*text, line.eol)) ++changed;
+      }
+      if (blockStart < 0) break;  // without a block only the cursor line
     }
-    if (blockStart < 0) break;  // without a block only the cursor line
+  } catch (...) {
+    // Memory ran out on a line: what changed so far stays one undo step, the cursor goes back,
+    // and the caller reports the failure.
+    editor.Restore(cursor);
+    editor.EndUndoGroup();
+    throw;
   }
   editor.Restore(cursor);
   if (changed > 0) editor.SelectLines(first, last + 1);

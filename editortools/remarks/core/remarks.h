@@ -63,7 +63,8 @@ class RemarkEditor {
 };
 
 // Applies the action to the cursor line, or to the lines of the block. Returns the number of
-// lines changed.
+// lines changed. When memory runs out on a line, the cursor is put back and the undo group closed
+// before std::bad_alloc goes on to the caller.
 int ApplyRemark(RemarkEditor& editor, RemarkAction action, const std::u16string& comment);
 
 // Surrounding spaces and tabs removed (type names typed in the edit dialog).

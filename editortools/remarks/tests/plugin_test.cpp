@@ -2,6 +2,8 @@
 // by file type from the registry, and the configuration menu with its edit dialog.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "editortools/remarks/tests/plugin_support.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
@@ -251,4 +253,129 @@ TEST_F(Glossa, TheDefaultEntryEditsItsOwnValuesWithTheNameDisabled) {
   EXPECT_EQ(Value(key, L"Mask"), L"*.c;*.h");
   EXPECT_EQ(Value(key, L"Comment"), L"//");
   EXPECT_FALSE(KeyExists(key + L"\\Types"));
+}
+
+// Every refusal of the host ends the editor action quietly: the file stays as it was, nothing is
+// shown, and no undo group is left open.
+TEST_F(Glossa, RefusalsOfTheHostEndTheActionQuietly) {
+  Editor* e = Open(L"quiet.c", "a\r\nb");
+  struct Case {
+    const char* service;
+    int command;
+    bool menu;  // the menu is answered (the refusal comes after it)
+  } cases[] = {
+      {"HostMenu", -1, false},
+      {"HostEditorControl", ECTL_GETINFO, true},
+      {"HostEditorControl", ECTL_GETSTRING, true},
+      {"HostEditorControl", ECTL_SETSTRING, true},
+  };
+  for (const Case& c : cases) {
+    host.FailCall(c.service, 1, -1, c.command);
+    if (c.menu) host.AnswerMenu(0);
+    EXPECT_EQ(host.OpenPlugin(plugin, OPEN_EDITOR, 0), INVALID_HANDLE_VALUE);
+    host.ClearFailures();
+    EXPECT_FALSE(host.refusals.empty()) << c.service << " " << c.command;
+    host.refusals.clear();
+    EXPECT_EQ(e->Text(), L"a\r\nb") << c.service << " " << c.command;
+    EXPECT_EQ(e->undoGroupDepth(), 0);
+  }
+  EXPECT_TRUE(host.messages.empty());
+  // Without its texts the plugin still works (the host's missing texts read as empty ones).
+  host.FailCall("HostGetMsg", 1, -1);
+  host.AnswerMenu(0);
+  host.OpenPlugin(plugin, OPEN_EDITOR, 0);
+  host.ClearFailures();
+  EXPECT_EQ(host.menus.back().items, (std::vector<std::wstring>{L"", L"", L"", L""}));
+  EXPECT_EQ(e->Text(), L"//a\r\nb");
+}
+
+// Failed registry writes are not reported; the configuration goes on as if they had worked.
+TEST_F(Glossa, FailedSettingsWritesAreNotReported) {
+  for (const char* write : {"RegCreateKeyExW", "RegSetValueExW"}) {
+    host.FailCall(write, 1, -1);
+    host.AnswerMenu(0);
+    host.AnswerDialog(DialogScript().Type(5, L"*.c").Close(kOk));
+    host.AnswerMenu(0, 0);
+    host.AnswerDialog(DialogScript().Type(2, L"Perl").Type(5, L"*.pl").Close(kOk));
+    host.AnswerMenu(-1);
+    EXPECT_EQ(host.Configure(plugin, 0), 1) << write;
+    host.ClearFailures();
+    EXPECT_FALSE(host.refusals.empty()) << write;
+    host.refusals.clear();
+    EXPECT_EQ(Value(key, L"Mask"), std::nullopt) << write;
+    EXPECT_EQ(Value(key + L"\\Types\\Perl", L"Mask"), std::nullopt) << write;
+  }
+  // A refused dialog saves nothing and shows the menu again.
+  host.FailCall("HostDialog");
+  host.AnswerMenu(0);
+  host.AnswerMenu(-1);
+  EXPECT_EQ(host.Configure(plugin, 0), 1);
+  EXPECT_EQ(host.refusals, (std::vector<std::wstring>{L"HostDialog"}));
+  EXPECT_EQ(Value(key, L"Mask"), std::nullopt);
+  EXPECT_TRUE(host.messages.empty());
+}
+
+// Memory running out at any allocation of the action, one at a time: the failure is reported
+// or the action completes, and either way the cursor is back and no undo group is left open.
+TEST_F(Glossa, OutOfMemoryAnywhereLeavesNoUndoGroupOpen) {
+  const std::wstring original = std::wstring(20, L'x') + L"\r\n" + std::wstring(30, L'y') + L"\r\n" + std::wstring(40, L'z');
+  Editor* e = Open(L"big.c", Utf8(original));
+  auto prepare = [&] {
+    e->SetText(original);
+    EditorSelectW select{BTYPE_STREAM, 0, 0, 0, 3};
+    ASSERT_TRUE(e->Control(ECTL_SELECT, 0, &select));
+    e->curLine = 2;
+    e->curPos = 7;
+  };
+  prepare();
+  host.FailCall("malloc", INT_MAX);
+  host.AnswerMenu(0);
+  host.OpenPlugin(plugin, OPEN_EDITOR, 0);
+  int allocations = host.CallsSeen("malloc");
+  ASSERT_GT(allocations, 3);
+  host.ClearFailures();
+  size_t menus = host.menus.size(), messages = host.messages.size();
+  bool menuQueued = false, messageQueued = false;
+  for (int nth = 1; nth <= allocations; ++nth) {
+    prepare();
+    if (!menuQueued) host.AnswerMenu(0);
+    if (!messageQueued) host.AnswerMessage(0);
+    menuQueued = messageQueued = true;
+    host.FailCall("malloc", nth);
+    host.OpenPlugin(plugin, OPEN_EDITOR, 0);
+    host.ClearFailures();
+    if (host.menus.size() > menus) menuQueued = false;
+    if (host.messages.size() > messages) messageQueued = false;
+    menus = host.menus.size();
+    messages = host.messages.size();
+    EXPECT_EQ(e->undoGroupDepth(), 0) << nth;
+    EXPECT_EQ(e->curLine, 2) << nth;
+    EXPECT_EQ(e->curPos, 7) << nth;
+  }
+  EXPECT_EQ(host.refusals.size(), static_cast<size_t>(allocations));
+}
+
+// The settings key is the root key, one backslash and "GLOSSA", however the host spells its root.
+TEST_F(Glossa, ARootKeyEndingInABackslashGivesTheSameSettingsKey) {
+  host.Unload(plugin);
+  host.startupRootKey = host.RootKey() + L"\\";
+  plugin = host.Load(BesideTest(PLUGIN_FILE));
+  ASSERT_NE(plugin, nullptr);
+  host.AnswerMenu(0);
+  host.AnswerDialog(DialogScript().Type(5, L"*.c;*.h").Close(kOk));
+  host.AnswerMenu(-1);
+  host.Configure(plugin, 0);
+  EXPECT_EQ(Value(key, L"Mask"), L"*.c;*.h");
+  // Every key the plugin named has single separators (some systems refuse a doubled one).
+  ASSERT_FALSE(host.registryKeys.empty());
+  for (const std::wstring& k : host.registryKeys) EXPECT_EQ(k.find(L"\\\\"), std::wstring::npos) << Utf8(k);
+}
+
+// The host may call the start-up entry with no record: the plugin survives and stays quiet.
+TEST_F(Glossa, StartUpWithoutARecordIsSurvived) {
+  auto start = reinterpret_cast<void(KEL_API*)(const HostStartupInfo*)>(plugin->Entry("SetStartupInfoW"));
+  start(nullptr);
+  EXPECT_EQ(host.Configure(plugin, 0), 1);  // no host services: nothing shown, nothing done
+  EXPECT_TRUE(host.menus.empty());
+  start(&plugin->startup);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <vector>
 
 using glossa::RemarkAction;
@@ -47,6 +48,7 @@ class FakeEditor : public glossa::RemarkEditor {
     return n < static_cast<int>(lines.size());
   }
   bool CurrentLine(glossa::RemarkLine* l) override {
+    if (cursor.curLine == throwOnLine) throw std::bad_alloc();
     const Line& s = lines[static_cast<size_t>(cursor.curLine)];
     *l = {s.text, s.eol, s.selStart, s.selEnd};
     return true;
@@ -66,6 +68,7 @@ class FakeEditor : public glossa::RemarkEditor {
   std::vector<Line> lines;
   glossa::RemarkCursor cursor;
   int blockStartLine = -1;
+  int throwOnLine = -1;  // the copy of this line runs out of memory
   int selFirst = -1, selEnd = -1;
   std::u16string log;
 };
@@ -137,4 +140,19 @@ TEST(ApplyRemark, RemovingWhereNothingIsCommentedSelectsNothing) {
 TEST(TrimBlanks, Names) {
   EXPECT_EQ(glossa::TrimBlanks(u" \tShell  "), u"Shell");
   EXPECT_EQ(glossa::TrimBlanks(u"   "), u"");
+}
+
+// Memory running out on a line of a block: the cursor goes back and the undo group is closed
+// before the failure reaches the caller; the lines done so far stay done.
+TEST(ApplyRemark, OutOfMemoryRestoresTheCursorAndClosesTheGroup) {
+  FakeEditor ed({{u"a", u"\n", 0, -1}, {u"b", u"\n", 0, -1}, {u"c", u"", 0, -1}});
+  ed.blockStartLine = 0;
+  ed.cursor = {2, 1, 0, 0, 0};
+  ed.throwOnLine = 1;
+  EXPECT_THROW(glossa::ApplyRemark(ed, RemarkAction::Add, u"//"), std::bad_alloc);
+  EXPECT_EQ(ed.log, u"BE");
+  EXPECT_EQ(ed.cursor.curLine, 2);
+  EXPECT_EQ(ed.cursor.curPos, 1);
+  EXPECT_EQ(ed.lines[0].text, u"//a");
+  EXPECT_EQ(ed.lines[1].text, u"b");
 }

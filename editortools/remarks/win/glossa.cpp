@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "editortools/remarks/core/remarks.h"
+#include "host/kel_editor.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
 #include "host/kel_plugin_support.h"
@@ -89,62 +90,41 @@ bool MasksMatch(const std::u16string& masks, const std::u16string& fileName) {
 
 // ---- Editor -----------------------------------------------------------------------------------
 
-int Editor(int command, void* param) { return gInfo.HostEditorControl(command, 0, param); }
-
 class HostRemarkEditor : public glossa::RemarkEditor {
  public:
   bool Info(glossa::RemarkCursor* c, int* total, int* blockStart) override {
-    EditorInfoW info{};
-    if (!Editor(ECTL_GETINFO, &info)) return false;
+    EditorInfoW info;
+    if (!editor_.Info(&info)) return false;
     *c = {info.CurLine, info.CurPos, info.TopScreenLine, info.LeftPos, info.Overtype};
     *total = info.TotalLines;
     *blockStart = info.BlockType == BTYPE_NONE ? -1 : info.BlockStartLine;
     return true;
   }
-  bool GoToLine(int line) override {
-    EditorSetPositionW pos{line, 0, -1, -1, -1, -1};
-    return Editor(ECTL_SETPOSITION, &pos) != 0;
-  }
+  bool GoToLine(int line) override { return editor_.GoToLine(line); }
   bool CurrentLine(glossa::RemarkLine* line) override {
-    EditorGetStringW get{};
-    get.StringNumber = -1;
-    if (!Editor(ECTL_GETSTRING, &get) || get.StringLength < 0) return false;
-    line->text.assign(reinterpret_cast<const char16_t*>(get.StringText), static_cast<size_t>(get.StringLength));
-    line->eol = get.StringEOL ? reinterpret_cast<const char16_t*>(get.StringEOL) : u"";
-    line->selStart = get.SelStart;
-    line->selEnd = get.SelEnd;
+    kel::EditorLineCopy copy;
+    if (!editor_.GetLine(-1, &copy)) return false;
+    line->text.swap(copy.text);
+    line->eol.swap(copy.eol);
+    line->selStart = copy.selStart;
+    line->selEnd = copy.selEnd;
     return true;
   }
   bool SetCurrentLine(const std::u16string& text, const std::u16string& eol) override {
-    EditorSetStringW set{-1, reinterpret_cast<const wchar_t*>(text.c_str()), reinterpret_cast<const wchar_t*>(eol.c_str()),
-                         static_cast<int>(text.size())};
-    return Editor(ECTL_SETSTRING, &set) != 0;
+    return editor_.SetLine(text, &eol);
   }
   void Restore(const glossa::RemarkCursor& c) override {
-    EditorSetPositionW pos{c.curLine, c.curPos, -1, c.topScreenLine, c.leftPos, c.overtype};
-    Editor(ECTL_SETPOSITION, &pos);
+    editor_.SetPosition({c.curLine, c.curPos, -1, c.topScreenLine, c.leftPos, c.overtype});
   }
-  void SelectLines(int first, int end) override {
-    EditorSelectW select{BTYPE_STREAM, first, 0, 0, end - first + 1};
-    Editor(ECTL_SELECT, &select);
-  }
-  void BeginUndoGroup() override { Undo(EUR_BEGIN); }
-  void EndUndoGroup() override { Undo(EUR_END); }
+  void SelectLines(int first, int end) override { editor_.SelectLines(first, end); }
+  void BeginUndoGroup() override { editor_.Undo(EUR_BEGIN); }
+  void EndUndoGroup() override { editor_.Undo(EUR_END); }
 
  private:
-  static void Undo(int command) {
-    EditorUndoRedoW undo{command, {0, 0, 0}};
-    Editor(ECTL_UNDOREDO, &undo);
-  }
+  kel::HostEditorCalls editor_{gInfo.HostEditorControl};
 };
 
-std::wstring EditedFileName() {
-  int length = Editor(ECTL_GETFILENAME, nullptr);
-  if (length <= 0) return std::wstring();
-  std::vector<wchar_t> name(static_cast<size_t>(length) + 1);
-  Editor(ECTL_GETFILENAME, name.data());
-  return name.data();
-}
+std::wstring EditedFileName() { return kel::HostEditorCalls(gInfo.HostEditorControl).FileName(); }
 
 // ---- Configuration ----------------------------------------------------------------------------
 
@@ -326,8 +306,13 @@ extern "C" {
 int KEL_API GetMinKelVersionW() { return static_cast<int>(KelMakeVersion(2, 0, 1330)); }
 
 void KEL_API SetStartupInfoW(const HostStartupInfo* info) {
-  gHost.Take(info);
-  gKey = std::wstring(info->RootKey ? info->RootKey : L"") + L"\\GLOSSA";
+  kel::FirewallVoid(
+      "SetStartupInfoW",
+      [&] {
+        gHost.Take(info);  // a null record leaves the plugin without host records (not Ready)
+        gKey = gHost.SettingsKey(L"GLOSSA");
+      },
+      kel::QuietReport{});
 }
 
 void KEL_API GetPluginInfoW(PluginInfoW* info) {
@@ -347,7 +332,7 @@ HANDLE KEL_API OpenPluginW(int, intptr_t) {
   return kel::Firewall(
       "OpenPluginW", INVALID_HANDLE_VALUE,
       [] {
-        EditorAction();
+        if (gHost.Ready()) EditorAction();
         return INVALID_HANDLE_VALUE;
       },
       kel::MessageReport{&gHost, L"Glossa"});
@@ -357,7 +342,7 @@ int KEL_API ConfigureW(int) {
   return kel::Firewall(
       "ConfigureW", 1,
       [] {
-        ConfigMenu();
+        if (gHost.Ready()) ConfigMenu();
         return 1;
       },
       kel::MessageReport{&gHost, L"Glossa"});

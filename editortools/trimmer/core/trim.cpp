@@ -46,47 +46,50 @@ TrimResult TrimTrailing(TrimEditor& editor, TrimProgress& progress) {
     return result;
   }
   editor.BeginUndoGroup();
-  progress.Start();
-  int shown = 0;
-  bool trailingLines = true;  // still inside the run of empty lines at the end
+  bool completed = false;
   bool cancelled = false;
   bool failed = false;
-  for (int n = total - 1; n >= 0; --n) {
-    uint64_t done = static_cast<uint64_t>(total - n);
-    if (done == static_cast<uint64_t>(total)) progress.Complete();
-    int percent = Percentage(done, static_cast<uint64_t>(total));
-    if (percent != shown) {
-      shown = percent;
-      progress.Show(percent, done, static_cast<uint64_t>(total));
-    }
-    if (progress.EscPressed()) {
-      cancelled = true;
-      break;
-    }
+  // Every allocation of the walk (the copies of the lines, the progress captions) happens inside
+  // this region, so a failed one ends the run here and the clean-up below still runs.
+  try {
+    progress.Start();
+    int shown = 0;
+    bool trailingLines = true;  // still inside the run of empty lines at the end
     std::u16string text, eol;
-    if (!editor.GoToLine(n) || !editor.CurrentLine(&text, &eol)) continue;
-    if (!text.empty()) {
-      try {
-        size_t cut = TrailingBlanks(text);
-        if (cut > 0) {
-          std::u16string shortened(text, 0, text.size() - cut);
-          result.blanksRemoved += cut;
-          editor.SetCurrentLine(shortened, eol);
-          text.swap(shortened);
-        }
-      } catch (const std::bad_alloc&) {
-        failed = true;
+    for (int n = total - 1; n >= 0; --n) {
+      uint64_t done = static_cast<uint64_t>(total - n);
+      if (done == static_cast<uint64_t>(total)) {
+        progress.Complete();
+        completed = true;
+      }
+      int percent = Percentage(done, static_cast<uint64_t>(total));
+      if (percent != shown) {
+        shown = percent;
+        progress.Show(percent, done, static_cast<uint64_t>(total));
+      }
+      if (progress.EscPressed()) {
+        cancelled = true;
         break;
       }
-    }
-    if (trailingLines) {
-      if (!text.empty()) {
-        trailingLines = false;
-      } else if (n != total - 1 && editor.DeleteCurrentLine()) {
-        ++result.linesRemoved;
+      if (!editor.GoToLine(n) || !editor.CurrentLine(&text, &eol)) continue;
+      size_t cut = TrailingBlanks(text);
+      if (cut > 0) {
+        text.resize(text.size() - cut);
+        result.blanksRemoved += cut;
+        editor.SetCurrentLine(text, eol);
+      }
+      if (trailingLines) {
+        if (!text.empty()) {
+          trailingLines = false;
+        } else if (n != total - 1 && editor.DeleteCurrentLine()) {
+          ++result.linesRemoved;
+        }
       }
     }
+  } catch (const std::bad_alloc&) {
+    failed = true;
   }
+  if (!completed) progress.Stop();
   editor.SetPosition(saved);
   editor.EndUndoGroup();
   if (cancelled) editor.UndoGroup();

@@ -33,6 +33,7 @@ class TrimProgress {
   virtual ~TrimProgress() = default;
   virtual void Start() = 0;                                  // box drawn, taskbar indeterminate
   virtual void Complete() = 0;                               // the last line was reached
+  virtual void Stop() = 0;                                   // the run ended before: taskbar state none
   virtual void Show(int percent, uint64_t done, uint64_t total) = 0;  // a new percentage
   virtual bool EscPressed() = 0;                             // drains pending input
 };
@@ -44,7 +45,9 @@ struct TrimResult {
 };
 
 // Runs over the whole file from the last line up. Cancelled runs are undone completely;
-// Failed means the editor could not describe itself or memory ran out.
+// Failed means the editor could not describe itself or memory ran out; a run that runs out of
+// memory stops at once, keeping what it changed so far as one undo step. Whatever the outcome,
+// the cursor and screen are put back, the undo group is closed and the progress is ended.
 TrimResult TrimTrailing(TrimEditor& editor, TrimProgress& progress);
 
 // The number of spaces and tabs at the end of `text`.

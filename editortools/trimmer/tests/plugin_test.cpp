@@ -2,6 +2,8 @@
 // lands in the real console, Esc (queued on the console input) undoes everything.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "editortools/remarks/tests/plugin_support.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
@@ -169,4 +171,80 @@ TEST_F(Snipwell, WithoutTheHostWindowRectangleTheBoxIsCentredOnTheConsoleWindow)
   int left = w.Left + (w.Right - w.Left) / 2 - 14;
   EXPECT_EQ(Run()[1], L"Removed 1 trailing blank characters and 0 empty lines at the end.");
   EXPECT_EQ(ConsoleText(left, top + 3, 28), L"  \u255A" + std::wstring(22, L'\u2550') + L"\u255D  ");
+}
+
+// Memory running out while a line is copied stops the run at once: -1 and no report, the undo
+// group closed, the cursor back where it was, the taskbar state ended.
+TEST_F(Snipwell, OutOfMemoryOnALineStopsAtOnceWithoutAReport) {
+  std::string text;
+  for (int i = 12; i > 0; --i) text += std::string(static_cast<size_t>(i) * 10, 'w') + "  \r\n";
+  Editor* e = Open(text);
+  e->curLine = 3;
+  e->curPos = 2;
+  // Learn how many allocations a whole run makes, then fail one in the middle of the walk (each
+  // line is longer than the one below it, so each copy needs a new block).
+  host.FailCall("malloc", INT_MAX);
+  Run();
+  int allocations = host.CallsSeen("malloc");
+  host.ClearFailures();
+  e = Open(text);
+  e->curLine = 3;
+  e->curPos = 2;
+  host.progressStates.clear();
+  size_t messages = host.messages.size();
+  host.refusals.clear();
+  host.FailCall("malloc", allocations / 2);
+  EXPECT_EQ(host.OpenPlugin(plugin, OPEN_EDITOR, 0), INVALID_HANDLE_VALUE);
+  host.ClearFailures();
+  EXPECT_EQ(host.refusals.size(), 1u);
+  EXPECT_EQ(host.messages.size(), messages);
+  EXPECT_EQ(e->undoGroupDepth(), 0);
+  EXPECT_EQ(e->curLine, 3);
+  EXPECT_EQ(e->curPos, 2);
+  ASSERT_FALSE(host.progressStates.empty());
+  EXPECT_EQ(host.progressStates.back(), PS_NOPROGRESS);
+  EXPECT_TRUE(e->modified);  // the lines done before the failure stay trimmed, as one undo step
+  EXPECT_EQ(e->undoSteps(), 1);
+}
+
+// Every allocation of a run failing in turn: the run completes with its report or ends without
+// one, never with an exception's report, never with an open undo group.
+TEST_F(Snipwell, OutOfMemoryAnywhereEndsQuietly) {
+  const std::string text = "first line  \r\nsecond line\t\r\nthird and last line \r\n\r\n\r\n";
+  Editor* e = Open(text);
+  host.FailCall("malloc", INT_MAX);
+  Run();
+  int allocations = host.CallsSeen("malloc");
+  ASSERT_GT(allocations, 2);
+  host.ClearFailures();
+  size_t messages = host.messages.size();
+  bool answerQueued = false;
+  for (int nth = 1; nth <= allocations; ++nth) {
+    e = Open(text);
+    e->curLine = 1;
+    if (!answerQueued) host.AnswerMessage(0);
+    answerQueued = true;
+    host.FailCall("malloc", nth);
+    EXPECT_EQ(host.OpenPlugin(plugin, OPEN_EDITOR, 0), INVALID_HANDLE_VALUE);
+    host.ClearFailures();
+    if (host.messages.size() > messages) {
+      answerQueued = false;
+      messages = host.messages.size();
+      EXPECT_EQ(host.messages.back().lines.at(1).find(L"Removed"), 0u) << nth;
+    }
+    EXPECT_EQ(e->undoGroupDepth(), 0) << nth;
+    EXPECT_EQ(e->curLine, 1) << nth;
+    EXPECT_EQ(host.progressStates.back(), PS_NOPROGRESS) << nth;
+  }
+}
+
+// No editor information: the run does not start; nothing is shown or changed.
+TEST_F(Snipwell, NoEditorInformationEndsTheRunQuietly) {
+  Editor* e = Open("a  \r\n");
+  host.FailCall("HostEditorControl", 1, 1, ECTL_GETINFO);
+  EXPECT_EQ(host.OpenPlugin(plugin, OPEN_EDITOR, 0), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(host.refusals.size(), 1u);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.progressStates.empty());
+  EXPECT_EQ(e->Text(), L"a  \r\n");
 }

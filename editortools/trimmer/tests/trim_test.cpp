@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
 #include <vector>
 
 using snipwell::TrimResult;
@@ -28,6 +30,7 @@ class FakeEditor : public snipwell::TrimEditor {
     return n >= 0 && n < static_cast<int>(lines.size());
   }
   bool CurrentLine(std::u16string* text, std::u16string* eol) override {
+    if (cur == throwOnLine) throw std::bad_alloc();
     *text = lines[static_cast<size_t>(cur)].text;
     *eol = lines[static_cast<size_t>(cur)].eol;
     return true;
@@ -53,6 +56,7 @@ class FakeEditor : public snipwell::TrimEditor {
   void Redraw() override { log += u"R"; }
   std::vector<Line> lines, saved;
   int cur = -1;
+  int throwOnLine = -1;  // the copy of this line runs out of memory
   bool infoWorks = true;
   snipwell::EditorPosition position{3, 4, 5, 1, 0, 0}, restored;
   std::u16string log;
@@ -62,6 +66,7 @@ class FakeProgress : public snipwell::TrimProgress {
  public:
   void Start() override { events.push_back(-1); }
   void Complete() override { events.push_back(-2); }
+  void Stop() override { events.push_back(-3); }
   void Show(int percent, uint64_t, uint64_t) override { events.push_back(percent); }
   bool EscPressed() override { return ++polls == escOnPoll; }
   std::vector<int> events;
@@ -128,6 +133,35 @@ TEST(Trim, FailsWithoutEditorInfo) {
   EXPECT_EQ(TrimTrailing(ed, pr).outcome, TrimResult::Failed);
   EXPECT_EQ(ed.log, u"");
   EXPECT_TRUE(pr.events.empty());
+}
+
+// Out of memory while copying a line: the run stops at once, keeps what it did as one closed undo
+// group, puts the cursor back, ends the progress and reports nothing to report.
+TEST(Trim, OutOfMemoryStopsAtOnceAndCleansUp) {
+  FakeEditor ed({{u"a ", u"\n"}, {u"b ", u"\n"}, {u"c ", u"\n"}, {u"d ", u"\n"}, {u"", u""}});
+  ed.throwOnLine = 2;
+  FakeProgress pr;
+  TrimResult r = TrimTrailing(ed, pr);
+  EXPECT_EQ(r.outcome, TrimResult::Failed);
+  EXPECT_EQ(ed.lines, (std::vector<Line>{{u"a ", u"\n"}, {u"b ", u"\n"}, {u"c ", u"\n"}, {u"d", u"\n"}, {u"", u""}}));
+  EXPECT_EQ(ed.log, u"BER");
+  EXPECT_EQ(ed.restored.curLine, 3);
+  EXPECT_EQ(ed.restored.curPos, 4);
+  ASSERT_FALSE(pr.events.empty());
+  EXPECT_EQ(pr.events.back(), -3);
+}
+
+// Esc before the end also ends the taskbar state.
+TEST(TrimProgress, StoppedWhenTheRunEndsEarly) {
+  FakeEditor ed({{u"a", u"\n"}, {u"b", u"\n"}, {u"", u""}});
+  FakeProgress pr;
+  pr.escOnPoll = 1;
+  TrimTrailing(ed, pr);
+  EXPECT_EQ(pr.events.back(), -3);
+  FakeEditor done(std::vector<Line>{Line{u"a", u""}});
+  FakeProgress whole;
+  TrimTrailing(done, whole);
+  EXPECT_EQ(std::count(whole.events.begin(), whole.events.end(), -3), 0);
 }
 
 TEST(TrimProgress, ShowsEachPercentageOnceAndCompletesBeforeTheLast) {

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <climits>
+#include <new>
 #include <string>
 
 #include "editortools/trimmer/core/trim.h"
+#include "host/kel_editor.h"
 #include "host/kel_firewall.h"
 #include "host/kel_plugin.h"
 #include "host/kel_plugin_support.h"
@@ -36,53 +38,37 @@ HANDLE ConsoleIn() {
   return in;
 }
 
-std::u16string U16(const wchar_t* text, int length) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), static_cast<size_t>(length));
-}
-
-int Editor(int command, void* param) { return gInfo.HostEditorControl(command, 0, param); }
-
 class HostTrimEditor : public snipwell::TrimEditor {
  public:
   bool Info(int* total, snipwell::EditorPosition* pos) override {
-    EditorInfoW info{};
-    if (!Editor(ECTL_GETINFO, &info)) return false;
+    EditorInfoW info;
+    if (!editor_.Info(&info)) return false;
     *total = info.TotalLines;
     *pos = {info.CurLine, info.CurPos, info.CurTabPos, info.TopScreenLine, info.LeftPos, info.Overtype};
     return true;
   }
-  bool GoToLine(int line) override {
-    EditorSetPositionW pos{line, 0, -1, -1, -1, -1};
-    return Editor(ECTL_SETPOSITION, &pos) != 0;
-  }
+  bool GoToLine(int line) override { return editor_.GoToLine(line); }
   bool CurrentLine(std::u16string* text, std::u16string* eol) override {
-    EditorGetStringW get{};
-    get.StringNumber = -1;
-    if (!Editor(ECTL_GETSTRING, &get) || get.StringLength < 0) return false;
-    *text = U16(get.StringText, get.StringLength);
-    *eol = get.StringEOL ? std::u16string(reinterpret_cast<const char16_t*>(get.StringEOL)) : std::u16string();
+    if (!editor_.GetLine(-1, &line_)) return false;
+    text->swap(line_.text);
+    eol->swap(line_.eol);
     return true;
   }
   bool SetCurrentLine(const std::u16string& text, const std::u16string& eol) override {
-    EditorSetStringW set{-1, reinterpret_cast<const wchar_t*>(text.c_str()), reinterpret_cast<const wchar_t*>(eol.c_str()),
-                         static_cast<int>(text.size())};
-    return Editor(ECTL_SETSTRING, &set) != 0;
+    return editor_.SetLine(text, &eol);
   }
-  bool DeleteCurrentLine() override { return Editor(ECTL_DELETESTRING, nullptr) != 0; }
+  bool DeleteCurrentLine() override { return editor_.DeleteLine(); }
   void SetPosition(const snipwell::EditorPosition& p) override {
-    EditorSetPositionW pos{p.curLine, p.curPos, p.curTabPos, p.topScreenLine, p.leftPos, p.overtype};
-    Editor(ECTL_SETPOSITION, &pos);
+    editor_.SetPosition({p.curLine, p.curPos, p.curTabPos, p.topScreenLine, p.leftPos, p.overtype});
   }
-  void BeginUndoGroup() override { Undo(EUR_BEGIN); }
-  void EndUndoGroup() override { Undo(EUR_END); }
-  void UndoGroup() override { Undo(EUR_UNDO); }
-  void Redraw() override { Editor(ECTL_REDRAW, nullptr); }
+  void BeginUndoGroup() override { editor_.Undo(EUR_BEGIN); }
+  void EndUndoGroup() override { editor_.Undo(EUR_END); }
+  void UndoGroup() override { editor_.Undo(EUR_UNDO); }
+  void Redraw() override { editor_.Redraw(); }
 
  private:
-  static void Undo(int command) {
-    EditorUndoRedoW undo{command, {0, 0, 0}};
-    Editor(ECTL_UNDOREDO, &undo);
-  }
+  kel::HostEditorCalls editor_{gInfo.HostEditorControl};
+  kel::EditorLineCopy line_;
 };
 
 class ConsoleProgress : public snipwell::TrimProgress {
@@ -102,6 +88,10 @@ class ConsoleProgress : public snipwell::TrimProgress {
   void Complete() override {
     gInfo.HostAdvControl(gInfo.ModuleNumber, ACTL_SETPROGRESSSTATE, 0, reinterpret_cast<void*>(PS_NOPROGRESS));
     gInfo.HostAdvControl(gInfo.ModuleNumber, ACTL_PROGRESSNOTIFY, 0, nullptr);
+  }
+  // The box itself goes with the editor's redraw that ends every run.
+  void Stop() override {
+    gInfo.HostAdvControl(gInfo.ModuleNumber, ACTL_SETPROGRESSSTATE, 0, reinterpret_cast<void*>(PS_NOPROGRESS));
   }
   void Show(int percent, uint64_t done, uint64_t total) override {
     Caption(percent);
@@ -188,11 +178,16 @@ HANDLE KEL_API OpenPluginW(int openFrom, intptr_t) {
   return kel::Firewall(
       "OpenPluginW", INVALID_HANDLE_VALUE,
       [&] {
-        if (openFrom != OPEN_EDITOR) return INVALID_HANDLE_VALUE;
-        HostTrimEditor editor;
-        ConsoleProgress progress;
-        snipwell::TrimResult result = snipwell::TrimTrailing(editor, progress);
-        if (result.outcome != snipwell::TrimResult::Failed) Report(result);
+        if (openFrom != OPEN_EDITOR || !gHost.Ready()) return INVALID_HANDLE_VALUE;
+        // A failed run (no editor information, no memory) ends without a report; so does memory
+        // running out while the report is made.
+        try {
+          HostTrimEditor editor;
+          ConsoleProgress progress;
+          snipwell::TrimResult result = snipwell::TrimTrailing(editor, progress);
+          if (result.outcome != snipwell::TrimResult::Failed) Report(result);
+        } catch (const std::bad_alloc&) {
+        }
         return INVALID_HANDLE_VALUE;
       },
       kel::MessageReport{&gHost, L"Snipwell"});

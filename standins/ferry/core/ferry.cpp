@@ -99,13 +99,22 @@ bool ParseScenario(const std::string& text, std::vector<Event>& events, std::str
     }
     e.at = std::strtoull(words[1].c_str(), nullptr, 10);
     e.verb = words[2];
-    static const char* const kVerbs[] = {"add", "set", "ask", "end", "exit"};
+    static const char* const kVerbs[] = {"add", "set", "ask", "end", "exit", "fault"};
     if (std::none_of(std::begin(kVerbs), std::end(kVerbs), [&](const char* v) { return e.verb == v; })) {
       error = "line " + std::to_string(number) + ": unknown verb '" + e.verb + "'";
       return false;
     }
     size_t first = 3;
-    if (e.verb != "exit") {
+    if (e.verb == "fault") {
+      static const char* const kKinds[] = {"none", "busy", "short", "huge", "silent"};
+      if (words.size() < 4 || std::none_of(std::begin(kKinds), std::end(kKinds),
+                                           [&](const char* k) { return words[3] == k; })) {
+        error = "line " + std::to_string(number) + ": a fault is none, busy, short, huge or silent";
+        return false;
+      }
+      e.kind = words[3];
+      first = 4;
+    } else if (e.verb != "exit") {
       if (words.size() < 4) {
         error = "line " + std::to_string(number) + ": a job identifier is missing";
         return false;
@@ -166,6 +175,23 @@ void Service::Progress(uint64_t toMs) {
 }
 
 void Service::Apply(const Event& e) {
+  if (e.verb == "fault") {
+    static const std::pair<const char*, FaultKind> kKinds[] = {{"none", FaultKind::kNone},
+                                                               {"busy", FaultKind::kBusy},
+                                                               {"short", FaultKind::kShort},
+                                                               {"huge", FaultKind::kHuge},
+                                                               {"silent", FaultKind::kSilent}};
+    fault_ = Fault{};
+    for (const auto& [name, kind] : kKinds)
+      if (e.kind == name) fault_.kind = kind;
+    for (const auto& [key, value] : e.values) {
+      uint32_t n = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 0));
+      if (key == "times") fault_.times = n;
+      else if (key == "count") fault_.count = n;
+    }
+    return;
+  }
+  if (e.verb == "exit") return;
   if (e.verb == "add") {
     if (Find(e.id)) return;
     ScriptedJob j;
@@ -203,6 +229,35 @@ void Service::Advance(uint64_t nowMs) {
     ++next_;
   }
   Progress(nowMs);
+}
+
+bool Service::ShapeReply(std::vector<uint8_t>& reply, std::string& log, bool& cut) {
+  cut = false;
+  FaultKind kind = fault_.kind;
+  if (reply.empty() || kind == FaultKind::kNone || kind == FaultKind::kBusy) return true;
+  bool list = log.rfind("ListJobs", 0) == 0;
+  if (kind == FaultKind::kHuge && !list) return true;  // only a list names a count
+  const Fault applied = fault_;
+  if (fault_.times != 0 && --fault_.times == 0) fault_ = Fault{};
+  char note[80];
+  switch (kind) {
+    case FaultKind::kShort:
+      std::snprintf(note, sizeof note, " (short reply: %zu of %zu bytes)", reply.size() / 2, reply.size());
+      reply.resize(reply.size() / 2);
+      cut = true;
+      break;
+    case FaultKind::kHuge: {
+      Put32(reply, 0, applied.count);
+      std::snprintf(note, sizeof note, " (count %u)", applied.count);
+      break;
+    }
+    default:
+      std::snprintf(note, sizeof note, " (no answer)");
+      log += note;
+      return false;
+  }
+  log += note;
+  return true;
 }
 
 std::vector<uint8_t> ListRecord(const ScriptedJob& j) {

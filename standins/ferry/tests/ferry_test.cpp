@@ -89,3 +89,62 @@ TEST(FerryTest, DetailRecordCarriesTokenStartAndAmounts) {
 
 }  // namespace
 }  // namespace ferry
+
+namespace ferry {
+namespace {
+
+TEST(FerryFaultTest, ScriptedFailuresShapeRepliesUntilCleared) {
+  Service s = Play("at 0 add 1 total=10\n"
+                   "at 100 fault busy\n"
+                   "at 200 fault short times=1\n"
+                   "at 300 fault huge count=4000\n"
+                   "at 400 fault silent\n"
+                   "at 500 fault none\n");
+  auto exchange = [&](std::initializer_list<uint32_t> request, bool& sent, bool& cut) {
+    std::string log;
+    std::vector<uint8_t> reply = s.Handle(Words(request), log);
+    sent = s.ShapeReply(reply, log, cut);
+    return std::make_pair(reply, log);
+  };
+  bool sent = false, cut = false;
+  s.Advance(100);
+  EXPECT_TRUE(s.Busy());
+  s.Advance(200);
+  EXPECT_FALSE(s.Busy());
+  auto [shortList, shortLog] = exchange({2, 1}, sent, cut);
+  EXPECT_TRUE(sent);
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(shortList.size(), (8u + 2112u) / 2);
+  EXPECT_EQ(shortLog, "ListJobs -> 1 (short reply: 1060 of 2120 bytes)");
+  auto [whole, wholeLog] = exchange({2, 1}, sent, cut);
+  EXPECT_EQ(whole.size(), 8u + 2112u) << "times=1: the next reply is whole again";
+  EXPECT_FALSE(cut);
+
+  s.Advance(300);
+  auto [details, detailsLog] = exchange({2, 2, 1}, sent, cut);
+  EXPECT_EQ(detailsLog, "GetJobDetails 1") << "only a list names a count";
+  auto [huge, hugeLog] = exchange({2, 1}, sent, cut);
+  EXPECT_EQ(huge[0] | huge[1] << 8, 4000);
+  EXPECT_EQ(huge.size(), 8u + 2112u) << "the real records only";
+  EXPECT_EQ(hugeLog, "ListJobs -> 1 (count 4000)");
+
+  s.Advance(400);
+  auto [silent, silentLog] = exchange({2, 2, 1}, sent, cut);
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(silentLog, "GetJobDetails 1 (no answer)");
+  auto [command, commandLog] = exchange({2, 8, 1}, sent, cut);
+  EXPECT_TRUE(sent) << "a command has no reply to withhold";
+  EXPECT_EQ(commandLog, "TogglePause 1 -> paused");
+
+  s.Advance(500);
+  exchange({2, 1}, sent, cut);
+  EXPECT_TRUE(sent);
+
+  std::vector<Event> events;
+  std::string error;
+  EXPECT_FALSE(ParseScenario("at 0 fault sleepy\n", events, error));
+  EXPECT_EQ(error, "line 1: a fault is none, busy, short, huge or silent");
+}
+
+}  // namespace
+}  // namespace ferry

@@ -31,8 +31,10 @@ bool ReadExact(HANDLE pipe, uint8_t* data, DWORD size) {
   return true;
 }
 
+const wchar_t kPipeName[] = L"\\\\.\\pipe\\KELFerry";
+
 HANDLE NewInstance() {
-  return CreateNamedPipeW(L"\\\\.\\pipe\\KELFerry", PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+  return CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                           PIPE_UNLIMITED_INSTANCES, 1 << 20, 1 << 20, 0, nullptr);
 }
 
@@ -58,14 +60,21 @@ void HandleConnection(HANDLE pipe) {
   }
   std::string line;
   std::vector<uint8_t> reply;
+  bool send = true, cut = false;
   {
     std::lock_guard<std::mutex> lock(gServiceLock);
     gService->Advance(GetTickCount64() - gStart);
     reply = gService->Handle(request, line);
+    send = gService->ShapeReply(reply, line, cut);
   }
   Log(line);
   DWORD written = 0;
-  if (!reply.empty()) WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+  if (send && !reply.empty()) WriteFile(pipe, reply.data(), static_cast<DWORD>(reply.size()), &written, nullptr);
+  if (cut) {
+    // A short reply: the client gets what was written, then the connection ends.
+    FlushFileBuffers(pipe);
+    return;
+  }
   // Wait for the client to close its end, so that it has read everything before we disconnect.
   uint8_t drain[64];
   DWORD got = 0;
@@ -73,13 +82,20 @@ void HandleConnection(HANDLE pipe) {
   }
 }
 
-// One listening instance: accept, answer, close, and listen again.
+bool Busy() {
+  std::lock_guard<std::mutex> lock(gServiceLock);
+  gService->Advance(GetTickCount64() - gStart);
+  return gService->Busy();
+}
+
+// One listening instance: accept, answer, close, and listen again. While the service plays busy
+// no instance is added, so the ones there are stay taken.
 DWORD WINAPI Serve(void* first) {
-  HANDLE pipe = first ? static_cast<HANDLE>(first) : NewInstance();
+  HANDLE pipe = first ? static_cast<HANDLE>(first) : INVALID_HANDLE_VALUE;
   for (;;) {
     if (pipe == INVALID_HANDLE_VALUE) {
-      Sleep(10);
-      pipe = NewInstance();
+      if (!Busy()) pipe = NewInstance();
+      if (pipe == INVALID_HANDLE_VALUE) Sleep(10);
       continue;
     }
     // A client may connect, write and close before we get here: its request is still there to read.
@@ -87,11 +103,32 @@ DWORD WINAPI Serve(void* first) {
         ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA;
     // The next instance exists before this connection is served: a client that comes straight
     // back (the indicator opens one connection per request) finds an instance to connect to.
-    HANDLE next = NewInstance();
+    HANDLE next = Busy() ? INVALID_HANDLE_VALUE : NewInstance();
     if (connected) HandleConnection(pipe);
     DisconnectNamedPipe(pipe);
     CloseHandle(pipe);
     pipe = next;
+  }
+}
+
+// Plays a busy pipe: while the scenario says so, connects to every listening instance itself
+// (each such connection sends nothing, so its listener just waits), and lets them go after.
+DWORD WINAPI HoldWhileBusy(void*) {
+  std::vector<HANDLE> held;
+  for (;;) {
+    if (Busy()) {
+      for (;;) {
+        HANDLE h = CreateFileW(kPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) break;
+        if (held.empty()) Log("busy: every instance taken");
+        held.push_back(h);
+      }
+    } else if (!held.empty()) {
+      for (HANDLE h : held) CloseHandle(h);
+      held.clear();
+      Log("busy ends");
+    }
+    Sleep(20);
   }
 }
 
@@ -136,6 +173,7 @@ int main(int argc, char** argv) {
   HANDLE workers[kListeners];
   workers[0] = CreateThread(nullptr, 0, Serve, probe, 0, nullptr);
   for (int i = 1; i < kListeners; ++i) workers[i] = CreateThread(nullptr, 0, Serve, nullptr, 0, nullptr);
+  CloseHandle(CreateThread(nullptr, 0, HoldWhileBusy, nullptr, 0, nullptr));
   Log("ready");
   WaitForMultipleObjects(kListeners, workers, TRUE, INFINITE);
   return 0;

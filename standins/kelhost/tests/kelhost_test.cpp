@@ -3,12 +3,16 @@
 // reads them, and the settings root is a throwaway key.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
 #include "standins/kelhost/kelhost.h"
 
 using namespace kelhost;
+
+std::wstring g_probeW, g_probeA;  // the probe plugins, named on the command line
 
 TEST(KelHost, MessageWithoutScriptedAnswerFailsInsteadOfWaiting) {
   Host host;
@@ -154,9 +158,153 @@ TEST(KelHost, PanelListsARealFolderAndHandsOutSelectedItems) {
   RemoveDirectoryW(dir.c_str());
 }
 
+// Scripted failures: the n-th matching call is refused with the host's failure answer, once
+// or for a count, and is recorded; other commands of the same service go through.
+TEST(KelHostFailures, ServiceRefusedOnItsNthMatchingCall) {
+  Host host;
+  HostStartupInfo si = host.StartupRecord(L"test", 0);
+  host.FailCall("HostAdvControl", 2, 2, ACTL_GETKELRECT);
+  SMALL_RECT rect{};
+  EXPECT_EQ(si.HostAdvControl(0, ACTL_GETKELRECT, 0, &rect), 1);
+  EXPECT_NE(si.HostAdvControl(0, ACTL_GETKELVERSION, 0, nullptr), 0);  // another command: not counted
+  EXPECT_EQ(si.HostAdvControl(0, ACTL_GETKELRECT, 0, &rect), 0);
+  EXPECT_EQ(si.HostAdvControl(0, ACTL_GETKELRECT, 0, &rect), 0);
+  EXPECT_EQ(si.HostAdvControl(0, ACTL_GETKELRECT, 0, &rect), 1);
+  EXPECT_EQ(host.refusals, (std::vector<std::wstring>{L"HostAdvControl 32", L"HostAdvControl 32"}));
+  EXPECT_EQ(std::count(host.transcript.begin(), host.transcript.end(), L"[refused] HostAdvControl 32"), 2);
+
+  host.FailCall("HostMessage");
+  const wchar_t* items[] = {L"Title", L"Line", L"OK"};
+  EXPECT_EQ(si.HostMessage(0, 0, nullptr, items, 3, 1), -1);
+  EXPECT_TRUE(host.messages.empty());  // never shown
+  host.FailCall("HostGetMsg", 1, -1);
+  EXPECT_EQ(si.HostGetMsg(0, 0), nullptr);
+  EXPECT_EQ(si.HostGetMsg(0, 1), nullptr);
+  EXPECT_TRUE(host.failures.empty());
+  host.FailCall("HostPanelControl", 1, 1, FCTL_GETPANELINFO);
+  PanelInfoW info{};
+  EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info), 0);
+  EXPECT_EQ(si.HostPanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, 0, &info), 1);
+  host.FailCall("NoSuchService");
+  EXPECT_EQ(host.failures.size(), 1u);
+}
+
+namespace {
+KelDialogItem Item(int type, const wchar_t* data) {
+  KelDialogItem item{};
+  item.Type = type;
+  item.Data = data;
+  return item;
+}
+
+struct SlowCloseState {
+  HostStartupInfo si{};
+  HANDLE dlg = nullptr;
+  std::thread poster;
+  HANDLE pumping = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // the host thread runs the script
+  intptr_t posted = -2;
+  bool posterDone = false;
+};
+SlowCloseState* g_slow = nullptr;
+
+intptr_t KEL_API SlowCloseProc(HANDLE dlg, int msg, int p1, void* p2) {
+  if (msg == DN_INITDIALOG) {
+    g_slow->dlg = dlg;
+    // Another thread asks the dialog to close; the host thread takes the request up at once, and
+    // the dialog's own handling of it outlasts the poster's wait for an answer.
+    g_slow->poster = std::thread([] {
+      WaitForSingleObject(g_slow->pumping, 10000);
+      g_slow->posted = g_slow->si.HostSendDlgMessage(g_slow->dlg, DM_CLOSE, 1, nullptr);
+      g_slow->posterDone = true;
+    });
+    return TRUE;
+  }
+  if (msg == DN_CLOSE) {
+    Sleep(1500);
+    return TRUE;
+  }
+  return g_slow->si.HostDefDlgProc(dlg, msg, p1, p2);
+}
+}  // namespace
+
+// A request that the host thread has taken up is waited for to its end: the poster gets the
+// real answer, and the host never writes into the poster's frame after the poster has gone on.
+TEST(KelHost, CrossThreadRequestTakenUpIsWaitedForBeyondTheTimeout) {
+  Host host;
+  host.crossThreadWaitMs = 500;
+  SlowCloseState state;
+  state.si = host.StartupRecord(L"test", 0);
+  g_slow = &state;
+  KelDialogItem items[] = {Item(DI_TEXT, L"busy"), Item(DI_BUTTON, L"OK")};
+  // The poster is let go from inside the waiting step, so its request is taken up there and not
+  // between two steps (where it would close the dialog before the script ended).
+  host.AnswerDialog(DialogScript().WaitUntil([&](DialogView&) { SetEvent(state.pumping); return false; }, 5000));
+  int exit = state.si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 2, 0, SlowCloseProc, nullptr);
+  state.poster.join();
+  CloseHandle(state.pumping);
+  g_slow = nullptr;
+  EXPECT_EQ(exit, 1);
+  EXPECT_TRUE(state.posterDone);
+  EXPECT_EQ(state.posted, 1);
+  EXPECT_TRUE(host.failures.empty()) << Utf8(host.failures.empty() ? L"" : host.failures[0]);
+}
+
+namespace {
+HostStartupInfo* g_busySi = nullptr;
+intptr_t g_busyResult = -2;
+
+intptr_t KEL_API BusyInitProc(HANDLE dlg, int msg, int p1, void* p2) {
+  if (msg == DN_INITDIALOG) {
+    // The host thread is busy here and takes nothing up while the other thread waits.
+    std::thread t([dlg] { g_busyResult = g_busySi->HostSendDlgMessage(dlg, DM_GETFOCUS, 0, nullptr); });
+    t.join();
+    return TRUE;
+  }
+  return g_busySi->HostDefDlgProc(dlg, msg, p1, p2);
+}
+}  // namespace
+
+// A request that nobody takes up within the wait is withdrawn and fails loudly.
+TEST(KelHost, CrossThreadRequestNotTakenUpIsWithdrawn) {
+  Host host;
+  host.crossThreadWaitMs = 100;
+  HostStartupInfo si = host.StartupRecord(L"test", 0);
+  g_busySi = &si;
+  KelDialogItem items[] = {Item(DI_BUTTON, L"OK")};
+  host.AnswerDialog(DialogScript().Close(0));
+  si.HostDialog(0, nullptr, 0, 0, 30, 5, L"", items, 1, 0, BusyInitProc, nullptr);
+  g_busySi = nullptr;
+  EXPECT_EQ(g_busyResult, 0);
+  EXPECT_EQ(host.failures.size(), 1u);
+}
+
+// The 8-bit generation's texts stay where they were handed out, however many more are asked for,
+// until the plugin is unloaded.
+TEST(KelHost, EightBitTextsStayValidWhileMoreAreHandedOut) {
+  Host host;
+  Plugin* p = host.Load(g_probeA);
+  ASSERT_NE(p, nullptr);
+  auto text = [](int i) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "m%d", i);
+    return std::string(buffer);
+  };
+  for (int i = 0; i < 64; ++i) p->messages.push_back(Wide(text(i)));
+  const char* first = p->startupA.HostGetMsg(p->number, 0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first, "m0");
+  std::vector<const char*> all;
+  for (int i = 1; i < 64; ++i) all.push_back(p->startupA.HostGetMsg(p->number, i));
+  // Reuse whatever the stand-in may have freed meanwhile.
+  std::vector<std::string> churn;
+  for (int i = 0; i < 256; ++i) churn.emplace_back(static_cast<size_t>(i % 24 + 1), 'Z');
+  EXPECT_STREQ(first, "m0");
+  for (int i = 1; i < 64; ++i) EXPECT_EQ(std::string(all[static_cast<size_t>(i - 1)]), text(i));
+  EXPECT_EQ(p->startupA.HostGetMsg(p->number, 0), first);  // the same text, not a new copy
+}
+
 // Plugin panels of both generations: the listing, navigation, keys and closing.
 namespace {
-std::wstring g_probeW, g_probeA;
 
 void CheckProbePanel(const std::wstring& path) {
   Host host;
