@@ -134,7 +134,8 @@ class DeviceConnection {
  private:
   struct Status;  // the status window of a start
   int Connect(Status& status, int countAtEntry, bool reconnecting);
-  bool WaitForStart(Status& status);
+  int Finish(Status& status, int countAtEntry, bool reconnecting);
+  bool WaitForStart();
   bool CheckPolicy();
   int RunPolicyUpdater();
   bool LocateResource(int id, const void*& data, DWORD& size) const;

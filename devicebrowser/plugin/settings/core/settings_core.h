@@ -88,7 +88,7 @@ void LoadSettings(PluginSettings& settings, const char* hostRootKey, SettingsSto
 bool SaveSettings(const PluginSettings& settings, SettingsStore& store, const AnsiCodec& codec);
 
 // A character a host file name can hold in place of one it cannot: anything but
-// * ? : < > " | / and backslash.
+// * ? : < > " | / and backslash, and not a control character (nor none at all).
 bool IsValidReplaceChar(char16_t ch);
 // The command prefix with spaces and tabs cut from both ends.
 std::string TrimBlanks(std::string_view text);

@@ -1,0 +1,443 @@
+// Device panels: opening and closing, navigation through the root and the modules, the jump to
+// top, the panel strings, the information lines and the services modules call back into.
+#include <algorithm>
+#include <cstring>
+
+#include "devicebrowser/plugin/core/navigation.h"
+#include "devicebrowser/plugin/handrel.h"
+
+namespace handrel {
+
+HostStartupInfoA g_host;
+uint32_t g_hostVersion = 0x0134;
+std::vector<DevicePanel*> g_panels;
+int g_connectionCount = 0;
+ModuleObject* g_editorReceiver = nullptr;
+
+namespace {
+
+const char* BuiltInMsg(int id) {
+  switch (id) {
+    case 0: return "English";
+    case 2: return "Handrel";
+    case 6: return "Handrel";
+    case 14: return "Go to the root";
+    case 17: return "Go to the module's top";
+    default: return "";
+  }
+}
+
+DevicePanel* Owner(ModuleOwner owner) {
+  if (!IsLivePanel(owner)) throw Failure("unknown panel handle");
+  return static_cast<DevicePanel*>(owner);
+}
+
+bool HostPanelVisibleAndFocused(DevicePanel& panel, bool needFocus) {
+  PanelInfoA info{};
+  if (!PanelControl(&panel, FCTL_GETPANELINFO, &info)) return false;
+  return info.Visible && (!needFocus || info.Focus);
+}
+
+// Moves the cursor of the panel onto the item named `name` after an update (plain redraw when
+// there is no such item).
+void UpdateAndPlaceCursor(DevicePanel& panel, const std::string& name) {
+  PanelControl(&panel, FCTL_UPDATEPANEL, nullptr);
+  PanelInfoA info{};
+  if (!name.empty() && PanelControl(&panel, FCTL_GETPANELINFO, &info)) {
+    for (int i = 0; i < info.ItemsNumber; ++i)
+      if (EqualsNoCase(info.PanelItems[i].FileName, name)) {
+        PanelRedrawInfoA redraw{i, 0};
+        PanelControl(&panel, FCTL_REDRAWPANEL, &redraw);
+        return;
+      }
+  }
+  PanelControl(&panel, FCTL_REDRAWPANEL, nullptr);
+}
+
+int MODULE_API SvcCheckInvokeLibrary(ModuleOwner owner) { return TempCheckInvokeLibrary(*Owner(owner)); }
+const wchar_t* MODULE_API SvcGetDeviceName(ModuleOwner owner) { return Owner(owner)->DeviceNameW; }
+int MODULE_API SvcAddInfoLine(ModuleOwner owner, const char* text, const char* data) {
+  return AddInfoLine(*Owner(owner), text, data);
+}
+int MODULE_API SvcReconnect(ModuleOwner owner) { return TempReconnect(*Owner(owner)); }
+ModuleInstance MODULE_API SvcGetOtherPanelModule(ModuleOwner owner) {
+  DevicePanel* self = Owner(owner);
+  for (DevicePanel* p : g_panels) {
+    if (p == self || !HostPanelVisibleAndFocused(*p, false)) continue;
+    return p->Active().IsLoadedModule() ? p->Active().Instance() : 0;
+  }
+  return 0;
+}
+int MODULE_API SvcReadSetting(ModuleOwner owner, const wchar_t* name, uint32_t byteSize, wchar_t* buffer) {
+  DevicePanel* panel = Owner(owner);
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, OemToWide(panel->SettingsKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return 0;
+  DWORD type = 0, size = byteSize;
+  LONG err = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (err != ERROR_SUCCESS) return 1;
+  // Always terminated inside the buffer, even when the stored text fills it.
+  size_t chars = byteSize / sizeof(wchar_t);
+  if (chars) buffer[std::min<size_t>(size / sizeof(wchar_t), chars - 1)] = 0;
+  return 0;
+}
+int MODULE_API SvcWriteSetting(ModuleOwner owner, const wchar_t* name, const wchar_t* value) {
+  DevicePanel* panel = Owner(owner);
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, OemToWide(panel->SettingsKey).c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+    return 0;
+  LONG err = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return err == ERROR_SUCCESS ? 0 : 1;
+}
+int MODULE_API SvcSetEditorModule(ModuleOwner owner, ModuleInstance instance) {
+  DevicePanel* panel = Owner(owner);
+  g_editorReceiver = nullptr;
+  if (!instance) return 1;
+  for (auto& m : panel->Modules)
+    if (m->Instance() == instance) {
+      g_editorReceiver = m.get();
+      return 0;
+    }
+  return 1;
+}
+
+// Leaves the active module for the root; returns the remembered item name.
+std::string LeaveModule(DevicePanel& panel) {
+  std::string remembered;
+  if (panel.ActiveModule != 0) {
+    remembered = panel.Active().ShortName() + ":";
+    panel.Active().Deactivate();
+  }
+  ActivateRoot(panel);
+  return remembered;
+}
+
+}  // namespace
+
+const char* Msg(int id) {
+  const char* s = g_host.HostGetMsg ? g_host.HostGetMsg(g_host.ModuleNumber, id) : nullptr;
+  return s && *s ? s : BuiltInMsg(id);
+}
+
+void Warn(const std::string& title, const std::string& text) {
+  if (!g_host.HostMessage) return;
+  std::vector<std::string> lines{title};
+  size_t from = 0;
+  for (;;) {
+    size_t at = text.find('\n', from);
+    lines.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
+    if (at == std::string::npos) break;
+    from = at + 1;
+  }
+  lines.push_back("OK");
+  std::vector<const char*> items;
+  for (auto& l : lines) items.push_back(l.c_str());
+  g_host.HostMessage(g_host.ModuleNumber, FMSG_WARNING, nullptr, items.data(), static_cast<int>(items.size()), 1);
+}
+
+std::wstring OemToWide(const std::string& s) {
+  if (s.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_OEMCP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_OEMCP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+std::string WideToOem(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_OEMCP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+int PanelControl(HANDLE panel, int command, void* param) {
+  return g_host.HostPanelControl ? g_host.HostPanelControl(panel, command, param) : 0;
+}
+
+bool IsLivePanel(const void* panel) {
+  return std::find(g_panels.begin(), g_panels.end(), panel) != g_panels.end();
+}
+
+void SetLanguageName(DevicePanel& panel) {
+  std::wstring name = OemToWide(Msg(0)).substr(0, kModuleLanguageNameChars - 1);
+  memset(panel.LanguageName, 0, sizeof(panel.LanguageName));
+  wcsncpy(panel.LanguageName, name.c_str(), kModuleLanguageNameChars - 1);
+}
+
+void ActivateRoot(DevicePanel& panel) {
+  panel.ActiveModule = 0;
+  panel.Modules[0]->Activate();
+}
+
+void ClearInfoLines(DevicePanel& panel) {
+  memset(panel.InfoLines, 0, sizeof(panel.InfoLines));
+  panel.InfoLineCount = 0;
+}
+
+int AddInfoLine(DevicePanel& panel, const char* text, const char* data) {
+  if (panel.InfoLineCount >= kMaxInfoLines) return 0;
+  InfoPanelLineA& line = panel.InfoLines[panel.InfoLineCount++];
+  memset(&line, 0, sizeof(line));
+  if (!text || !data) {
+    line.Separator = 1;
+    if (text) strncpy(line.Text, text, sizeof(line.Text) - 1);
+    return 0;
+  }
+  strncpy(line.Text, text, sizeof(line.Text) - 1);
+  strncpy(line.Data, data, sizeof(line.Data) - 1);
+  return 0;
+}
+
+void RebuildPanelStrings(DevicePanel& panel) {
+  ModuleObject& m = panel.Active();
+  PanelStrings s = BuildPanelStrings(m.ShortName(), m.Title(), WideToOem(m.GetDirectory()));
+  panel.PanelTitle = s.title;
+  panel.CurrentDirectory = s.currentDirectory;
+}
+
+int Navigate(DevicePanel& panel, const std::string& pathIn, int opMode) {
+  std::string path = pathIn;
+  int result = 0;
+  bool apply = true;
+  if (path.find(':') != std::string::npos) {
+    if (panel.ActiveModule != 0) panel.Active().Deactivate();
+    ActivateRoot(panel);
+  }
+  if (panel.ActiveModule == 0) {
+    apply = false;
+    if (path == "\\" || path == "..") {
+      result = 1;
+    } else {
+      std::string prefix, rest;
+      bool colon = SplitModulePrefix(path, prefix, rest);
+      if (!colon) prefix = path;
+      for (size_t i = 1; i < panel.Modules.size(); ++i) {
+        if (!EqualsNoCase(prefix, panel.Modules[i]->ShortName())) continue;
+        panel.Modules[0]->Deactivate();
+        if (panel.Modules[i]->Activate()) {
+          panel.ActiveModule = i;
+          result = 1;
+        } else {
+          ActivateRoot(panel);
+        }
+        break;
+      }
+      if (colon && panel.ActiveModule != 0) {
+        path = InnerModulePath(rest);
+        apply = !path.empty();
+      }
+    }
+  }
+  if (apply && panel.ActiveModule != 0) {
+    ModuleObject& m = panel.Active();
+    ModulePathResult target = ApplyModulePath(m.GetDirectory(), OemToWide(path));
+    if (target.leave) {
+      std::string remembered = LeaveModule(panel);
+      RebuildPanelStrings(panel);
+      UpdateAndPlaceCursor(panel, remembered);
+      return 0;
+    }
+    std::wstring dir =
+        ProbeExistingDirectory(target.dir, [&](const std::wstring& d) { return m.ExistsDirectory(d, opMode) != 0; });
+    result = m.SetDirectory(dir, opMode);
+  }
+  RebuildPanelStrings(panel);
+  return result;
+}
+
+int JumpToTop(DevicePanel& panel, bool ask, bool toRoot) {
+  if (panel.ActiveModule == 0) return 0;
+  if (ask) {
+    KelMenuItemA items[2]{};
+    strncpy(items[0].Text, Msg(14), sizeof(items[0].Text) - 1);
+    strncpy(items[1].Text, Msg(17), sizeof(items[1].Text) - 1);
+    items[toRoot ? 0 : 1].Selected = 1;
+    int choice = g_host.HostMenu ? g_host.HostMenu(g_host.ModuleNumber, -1, -1, 0, 0, Msg(2), nullptr, nullptr,
+                                                   nullptr, nullptr, items, 2)
+                                 : -1;
+    if (choice < 0) return 1;
+    toRoot = choice == 0;
+  }
+  std::string remembered;
+  ModuleObject& m = panel.Active();
+  std::wstring cur = m.GetDirectory();
+  if (!toRoot && !cur.empty()) {
+    m.SetDirectory(std::wstring(), 0);
+  } else {
+    remembered = LeaveModule(panel);
+  }
+  RebuildPanelStrings(panel);
+  UpdateAndPlaceCursor(panel, remembered);
+  return 1;
+}
+
+DevicePanel* OpenDevicePanel(int openFrom, intptr_t item) {
+  static const int kFrom[] = {0, 1, 4, 5, 6, 8, -1};
+  if (std::find(std::begin(kFrom), std::end(kFrom), openFrom) == std::end(kFrom)) return nullptr;
+  std::string command = openFrom == 4 && item ? reinterpret_cast<const char*>(item) : "";
+  if (openFrom == 4) {
+    for (DevicePanel* p : g_panels)
+      if (HostPanelVisibleAndFocused(*p, true)) {
+        Navigate(*p, command, 0);
+        PanelControl(p, FCTL_UPDATEPANEL, nullptr);
+        PanelRedrawInfoA redraw{0, 0};
+        PanelControl(p, FCTL_REDRAWPANEL, &redraw);
+        return nullptr;
+      }
+  }
+  if (g_panels.size() == g_panels.capacity())
+    g_panels.reserve(g_panels.capacity() + std::clamp<size_t>(g_panels.capacity(), 10, 4096));
+  auto* panel = new DevicePanel();
+  g_panels.push_back(panel);
+  try {
+    PanelInfoA active{};
+    if (PanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &active)) {
+      panel->PanelState = active;
+      if (active.PanelType == PTYPE_FILEPANEL && !active.Plugin) {
+        panel->StartPanelMode = '0' + std::clamp(active.ViewMode, 0, 9);
+        panel->StartSortMode = 0;
+      }
+    }
+    // The record the modules see holds the start mode in place of the view mode.
+    panel->PanelState.ViewMode = panel->StartPanelMode;
+    std::string root = g_host.RootKey && *g_host.RootKey ? g_host.RootKey : "\\";
+    if (root.back() != '\\') root += '\\';
+    panel->SettingsKey = root + "Handrel";
+    wchar_t self[MAX_PATH] = {};
+    HMODULE me = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&OpenDevicePanel), &me);
+    GetModuleFileNameW(me, self, MAX_PATH);
+    panel->PluginPath = self;
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    if (GetFileAttributesExW(self, GetFileExInfoStandard, &fa)) {
+      SYSTEMTIME st;
+      FileTimeToSystemTime(&fa.ftLastWriteTime, &st);
+      st.wSecond = 0;
+      st.wMilliseconds = 0;
+      SystemTimeToFileTime(&st, &panel->PluginFileTime);
+    }
+    wcscpy(panel->LanguageName, L"English");
+    wcscpy(panel->DeviceNameW, L"Unknown");
+    panel->DeviceName = "Unknown";
+    ModuleStartupRecord& r = panel->StartupRecord;
+    r.Size = kModuleStartupRecordSize;
+    r.HostStartupSize = kModuleHostStartupSize;
+    r.HostStartup = &g_host;
+    r.PanelState = &panel->PanelState;
+    r.ScreenMetrics = panel->ScreenMetrics;
+    r.HostVersion = g_hostVersion;
+    r.LanguageName = panel->LanguageName;
+    r.Settings = &g_settings;
+    r.CheckInvokeLibrary = SvcCheckInvokeLibrary;
+    r.GetDeviceName = SvcGetDeviceName;
+    r.AddInfoLine = SvcAddInfoLine;
+    r.Reconnect = SvcReconnect;
+    r.GetOtherPanelModule = SvcGetOtherPanelModule;
+    r.ReadSetting = SvcReadSetting;
+    r.WriteSetting = SvcWriteSetting;
+    r.SetEditorModule = SvcSetEditorModule;
+    r.ReplaceChar = &g_settings.ReplaceChar;
+    panel->Modules.push_back(MakeRootModule(*panel));
+    ActivateRoot(*panel);
+    Navigate(*panel, "\\", 0);
+    if (!TempStartPanelConnection(*panel, openFrom == -1, command, openFrom)) {
+      CloseDevicePanel(panel);
+      return nullptr;
+    }
+  } catch (...) {
+    if (IsLivePanel(panel)) CloseDevicePanel(panel);
+    throw;
+  }
+  return panel;
+}
+
+bool ApplyStartDirectory(DevicePanel& panel, int openFrom, const std::string& command) {
+  if (openFrom == 5 || openFrom == 6 || openFrom == 8) return Navigate(panel, "control:", 0) != 0;
+  if (openFrom == 4) return Navigate(panel, command, 0) != 0;
+  std::string start;
+  bool found = false;
+  for (DevicePanel* p : g_panels)
+    if (p != &panel && HostPanelVisibleAndFocused(*p, false)) {
+      start = p->CurrentDirectory;
+      found = true;
+      break;
+    }
+  if (!found) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, panel.SettingsKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      char value[1024] = {};
+      DWORD type = 0, size = sizeof(value) - 1;
+      if (RegQueryValueExA(key, ("LastPath-" + panel.DeviceName).c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS && type == REG_SZ)
+        start.assign(value, strnlen(value, sizeof(value)));
+      RegCloseKey(key);
+    }
+  }
+  if (!start.empty()) Navigate(panel, start, 0);
+  return true;
+}
+
+void CloseDevicePanel(DevicePanel* panel) {
+  if (!IsLivePanel(panel)) return;
+  if (panel->ActiveModule != 0) panel->Active().Deactivate();
+  if (!panel->DeviceName.empty()) {
+    std::string value = LastPathValue(panel->CurrentDirectory);
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, panel->SettingsKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(key, ("LastPath-" + panel->DeviceName).c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+      RegCloseKey(key);
+    }
+  }
+  TempReleaseConnection(*panel);
+  panel->HoldsConnection = false;
+  panel->Modules.clear();
+  g_panels.erase(std::find(g_panels.begin(), g_panels.end(), panel));
+  ReleaseRemoteApi(panel->Remote);
+  delete panel;
+}
+
+bool LoadRemoteApi(RemoteApi& api) {
+  api.library = LoadLibraryW(L"rapi.dll");
+  if (!api.library) return false;
+  bool ok = true;
+  auto get = [&](auto& fn, const char* name) {
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
+        reinterpret_cast<void*>(GetProcAddress(api.library, name)));
+    ok = ok && fn;
+  };
+  get(api.CeRapiUninit, "CeRapiUninit");
+  get(api.CeRegCloseKey, "CeRegCloseKey");
+  get(api.CeRegQueryValueEx, "CeRegQueryValueEx");
+  get(api.CeRegSetValueEx, "CeRegSetValueEx");
+  get(api.CeRegOpenKeyEx, "CeRegOpenKeyEx");
+  get(api.CeRapiInitEx, "CeRapiInitEx");
+  get(api.CeCloseHandle, "CeCloseHandle");
+  get(api.CeWriteFile, "CeWriteFile");
+  get(api.CeGetLastError, "CeGetLastError");
+  get(api.CeRapiGetError, "CeRapiGetError");
+  get(api.CeCreateFile, "CeCreateFile");
+  get(api.CeFindClose, "CeFindClose");
+  get(api.CeFindFirstFile, "CeFindFirstFile");
+  get(api.CeCreateDirectory, "CeCreateDirectory");
+  get(api.CeGetFileAttributes, "CeGetFileAttributes");
+  get(api.CeRapiInvoke, "CeRapiInvoke");
+  get(api.CeGetFileTime, "CeGetFileTime");
+  get(api.CeSetFileTime, "CeSetFileTime");
+  get(api.CeCreateProcess, "CeCreateProcess");
+  if (!ok) ReleaseRemoteApi(api);
+  return ok;
+}
+
+void ReleaseRemoteApi(RemoteApi& api) {
+  if (api.library) FreeLibrary(api.library);
+  api = RemoteApi();
+}
+
+}  // namespace handrel
