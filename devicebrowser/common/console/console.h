@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/console/core/layout.h"
 #include "host/kel_plugin.h"
 
 namespace handrel {
@@ -75,41 +76,39 @@ class CPop {
 
   struct Impl;
 
- protected:
-  CPop(const char* title, int minimumLines, uint32_t flags, int style);  // for the progress window
+ private:
   std::unique_ptr<Impl> impl_;
 };
 
 // ---- Progress window ----------------------------------------------------------------------------
 
-// The counters of a copy or move operation. The caller fills them and asks for a redraw when it
-// chooses; the three counter operations below redraw themselves.
-struct ProgressCounters {
-  std::string verb;       // the operation's verb text ("Copy", "Mov"): title, and "<verb>ing the file"
-  std::string source;     // source name (OEM)
-  std::string target;     // target name (OEM)
-  uint64_t fileSize = 0;  // the current file
-  uint64_t fileDone = 0;
-  uint64_t totalBytes = 0;
-  uint64_t totalDone = 0;
-  int totalItems = 0;
-  int processedItems = 0;
-  uint32_t startTick = 0;  // GetTickCount() when the operation started
-};
+// The counters of a copy or move operation (verb, source and target names, the current file's
+// size and done bytes, total bytes and total done, item counts, start tick). The caller fills
+// them and asks for a redraw when it chooses; AddBytes and SetFileSize redraw themselves.
+using ProgressCounters = con::ProgressCounters;
 
 // A popup with the eleven progress lines: verb, source, "to", target, the file's bar, the total
 // bytes, the operation's bar, a separator, "Files/folders processed: n of m", a separator and the
 // time line (elapsed, remaining, speed). The console title shows "(42% 00:01:23)".
-class ProgressWindow : public CPop {
+// Shown like a CPop: the screen and console title come back when it is destroyed.
+class ProgressWindow {
  public:
-  // Starts the clock (startTick = now) with the operation's totals.
+  // Starts the clock (startTick = now) with the operation's totals, and draws.
   ProgressWindow(const char* verb, int totalItems, uint64_t totalBytes);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
   ProgressCounters& Counters();
   void Redraw();
   // A new file: the part of the previous file not yet counted is first added to the total done.
   void StartFile(const char* source, const char* target, uint64_t size);
   void AddBytes(uint64_t bytes);       // to the file's and the total done count, then redraws
   void SetFileSize(uint64_t size);     // then redraws
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
 };
 
 // ---- Dialog builder ---------------------------------------------------------------------------
@@ -131,7 +130,9 @@ class DialogBuilder {
   DialogBuilder(const DialogBuilder&) = delete;
   DialogBuilder& operator=(const DialogBuilder&) = delete;
 
-  int AddText(int row, int column, const char* text, int color = 0);  // color 0: the dialog's own
+  // color 0: the dialog's own; another colour (a console attribute) is given by the builder's
+  // dialog procedure, which it runs on hosts from 0x0146 on.
+  int AddText(int row, int column, const char* text, int color = 0);
   // An edit field `width` cells wide; width below 2 gives a fixed-width field of one cell.
   // `value` (may be null) is the initial text and receives the typed text, at most valueSize - 1
   // bytes and a terminator.

@@ -5,19 +5,20 @@
 namespace handrel::con {
 
 std::string FormatNumber(int64_t value) {
-  // The magnitude as unsigned, so that the smallest int64 has one too.
+  // The magnitude as unsigned, so that the smallest int64 has one too; digits from the right.
   uint64_t magnitude = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits = std::to_string(magnitude);
-  std::string out;
-  if (magnitude >= 1000) {
-    size_t lead = digits.size() % 3;
-    if (lead == 0) lead = 3;
-    out = digits.substr(0, lead);
-    for (size_t i = lead; i < digits.size(); i += 3) out += "," + digits.substr(i, 3);
-  } else {
-    out = digits;
-  }
-  return value < 0 ? "-" + out : out;
+  bool group = magnitude >= 1000;
+  char buf[32];
+  size_t pos = sizeof buf;
+  int digits = 0;
+  do {
+    if (group && digits > 0 && digits % 3 == 0) buf[--pos] = ',';
+    buf[--pos] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+    ++digits;
+  } while (magnitude);
+  if (value < 0) buf[--pos] = '-';
+  return std::string(buf + pos, sizeof buf - pos);
 }
 
 std::string FormatTime(int64_t seconds) {

@@ -64,7 +64,9 @@ std::vector<std::string> PopupRows(const std::string& title, const std::vector<s
   size_t inner = static_cast<size_t>(std::max(boxWidth - 2, 0));
   std::string top(inner, kHorizontal);
   if (!title.empty() && inner >= 3) {
-    std::string t = " " + title.substr(0, inner - 2) + " ";
+    std::string t(1, ' ');
+    t.append(title, 0, inner - 2);
+    t.push_back(' ');
     top.replace((inner - t.size()) / 2, t.size(), t);
   }
   rows.push_back(kCornerTL + top + kCornerTR);

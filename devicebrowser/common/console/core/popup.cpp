@@ -54,9 +54,9 @@ Popup::~Popup() {
   console_.RestoreTitle(savedTitle_);
 }
 
-void Popup::SetLines(std::vector<std::string> lines, std::string text, const std::string* consoleTitle) {
+void Popup::SetLines(std::vector<std::string> lines, const std::string* consoleTitle) {
   lines_ = std::move(lines);
-  consoleTitle_ = consoleTitle ? *consoleTitle : title_ + " (" + text + ")";
+  consoleTitle_ = consoleTitle ? *consoleTitle : title_ + " (" + JoinLines(lines_) + ")";
   Draw();
 }
 
@@ -134,7 +134,7 @@ Progress::Progress(Console& console, const std::string& verb, int totalItems, ui
 
 void Progress::Redraw() {
   ProgressView v = ProgressLines(counters_, console_.Tick());
-  popup_.SetLines(v.lines, std::string(), &v.consoleTitle);
+  popup_.SetLines(v.lines, &v.consoleTitle);
 }
 
 void Progress::StartFile(const std::string& source, const std::string& target, uint64_t size) {

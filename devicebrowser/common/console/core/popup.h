@@ -28,8 +28,8 @@ class Popup {
   Popup(const Popup&) = delete;
   Popup& operator=(const Popup&) = delete;
 
-  // New lines; the console title reads "title (text)" unless `consoleTitle` is given.
-  void SetLines(std::vector<std::string> lines, std::string text, const std::string* consoleTitle = nullptr);
+  // New lines; the console title reads "title (lines)" unless `consoleTitle` is given.
+  void SetLines(std::vector<std::string> lines, const std::string* consoleTitle = nullptr);
   const Rect& Box() const { return box_; }
   bool ShadowShown() const { return shadowShown_; }
 

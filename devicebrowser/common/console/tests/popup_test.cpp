@@ -12,6 +12,7 @@ using handrel::con::testing::MemoryConsole;
 namespace {
 
 std::string Line(char left, const std::string& middle, char right) { return left + middle + right; }
+std::string Spaced(const std::string& s) { return std::string(1, ' ').append(s).append(1, ' '); }
 
 }  // namespace
 
@@ -54,7 +55,7 @@ TEST(Popup, NewTextRedrawsAndABoxOfAnotherSizeLeavesNothingBehind) {
   MemoryConsole c;
   Popup p(c, "Delete", {"Deleting the file or folder"});
   Rect first = p.Box();
-  p.SetLines({"a"}, "a");
+  p.SetLines({"a"});
   Rect second = p.Box();
   EXPECT_LT(second.Width(), first.Width());
   EXPECT_EQ(c.title, "Delete (a)");
@@ -78,7 +79,7 @@ TEST(Popup, UnreadableConsoleSaysSoOnceAndDrawsWithoutShadow) {
   EXPECT_FALSE(p.ShadowShown());
   EXPECT_EQ(c.At(p.Box().x2 + 1, p.Box().y1 + 1).attr, 0x1F);
   EXPECT_EQ(c.At(p.Box().x1, p.Box().y1).ch, '\xC9');
-  p.SetLines({"again"}, "again");
+  p.SetLines({"again"});
   EXPECT_EQ(c.messages.size(), 1u);
 }
 
@@ -87,7 +88,7 @@ TEST(Popup, UnknownConsoleSizeCountsAsEightyByTwentyFiveAndLongLinesAreCut) {
   c.sizeReadable = false;
   Popup p(c, "T", {std::string(200, 'x')});
   EXPECT_EQ(p.Box(), (Rect{1, 11, 78, 13}));  // 74 characters of text: 80 less frame, spaces, shadow
-  EXPECT_EQ(c.Row(12, 1, 78), Line('\xBA', " " + std::string(74, 'x') + " ", '\xBA'));
+  EXPECT_EQ(c.Row(12, 1, 78), Line('\xBA', Spaced(std::string(74, 'x')), '\xBA'));
   EXPECT_EQ(c.At(79, 12).attr, 0x07);
   MemoryConsole wide(120, 40);
   Popup q(wide, "T", {"abc"});
