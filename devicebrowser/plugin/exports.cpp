@@ -1,6 +1,7 @@
 // The plugin's sixteen exports. Each one switches the file functions to the ANSI code page for its
 // run and back to OEM, and catches whatever its body throws: the user sees "Unhandled exception in
 // <export>" and the host gets the failure result.
+#include <algorithm>
 #include <cstring>
 
 #include "devicebrowser/plugin/core/navigation.h"
@@ -75,7 +76,7 @@ void KEL_API SetStartupInfo(const HostStartupInfoA* info) {
       g_hostVersion = 0x013C;
     else if (size >= 372 && g_host.HostAdvControl)
       g_hostVersion = static_cast<uint32_t>(g_host.HostAdvControl(g_host.ModuleNumber, ACTL_GETKELVERSION, nullptr));
-    TempLoadSettings(g_host.RootKey);
+    LoadSettings(g_host.RootKey);
     return 0;
   });
 }
@@ -83,7 +84,7 @@ void KEL_API SetStartupInfo(const HostStartupInfoA* info) {
 void KEL_API GetPluginInfo(PluginInfoA* info) {
   Guarded("GetPluginInfo", 0, [&] {
     // Fresh copies each call: the host may keep the pointers until the next call.
-    static char diskText[128], pluginText[128], configText[128], prefix[sizeof(g_settings.CommandPrefix) + 1];
+    static char diskText[128], pluginText[128], configText[128], prefix[settings::kCommandPrefixChars + 1];
     static const char* diskStrings[1];
     static const char* pluginStrings[1];
     static const char* configStrings[1];
@@ -91,17 +92,19 @@ void KEL_API GetPluginInfo(PluginInfoA* info) {
     strncpy(diskText, Msg(2), sizeof(diskText) - 1);
     strncpy(pluginText, Msg(6), sizeof(pluginText) - 1);
     strncpy(configText, Msg(6), sizeof(configText) - 1);
-    strncpy(prefix, g_settings.CommandPrefix, sizeof(prefix) - 1);
+    size_t prefixLength = strnlen(Settings().CommandPrefix, sizeof(prefix) - 1);
+    memcpy(prefix, Settings().CommandPrefix, prefixLength);
+    prefix[prefixLength] = 0;
     diskStrings[0] = diskText;
     pluginStrings[0] = pluginText;
     configStrings[0] = configText;
-    char hot = g_settings.DriveLetter[0];
+    char hot = Settings().DriveLetter[0];
     diskNumbers[0] = hot >= '0' && hot <= '9' ? hot - '0' : 0;
     memset(info, 0, sizeof(*info));
     info->StructSize = sizeof(*info);
-    info->Flags = (g_settings.ShowInEditor ? 4u : 0u) | (g_settings.ShowInViewer ? 8u : 0u) |
-                  (g_settings.ShowInDialog ? 32u : 0u);
-    if (g_settings.UseDriveLetter) {
+    info->Flags = (Settings().ShowInEditor ? 4u : 0u) | (Settings().ShowInViewer ? 8u : 0u) |
+                  (Settings().ShowInDialog ? 32u : 0u);
+    if (Settings().UseDriveLetter) {
       info->DiskMenuStrings = diskStrings;
       info->DiskMenuNumbers = diskNumbers;
       info->DiskMenuStringsNumber = 1;
@@ -137,7 +140,7 @@ void KEL_API GetOpenPluginInfo(HANDLE h, OpenPluginInfoA* info) {
     info->StructSize = sizeof(*info);
     info->Flags = OPIF_USEFILTER | OPIF_USESORTGROUPS | OPIF_USEHIGHLIGHTING | OPIF_ADDDOTS | OPIF_COMPAREFATTIME;
     info->CurDir = panel.CurrentDirectory.c_str();
-    info->Format = g_settings.CommandPrefix;
+    info->Format = Settings().CommandPrefix;
     info->PanelTitle = panel.PanelTitle.c_str();
     if (panel.InfoLineCount > 0) {
       info->InfoLines = panel.InfoLines;
@@ -201,11 +204,11 @@ int KEL_API ProcessKey(HANDLE h, int key, unsigned int controlState) {
   return Guarded("ProcessKey", 0, [&] {
     DevicePanel& panel = PanelOf(h);
     if (key == 0x52 && controlState == 1) {
-      if (!TempReloadDeviceInfo(panel, false)) return 1;
+      if (!LinkReloadDeviceInfo(panel, false)) return 1;
     } else if (key == 0xDC && controlState == 5) {
-      return JumpToTop(panel, g_settings.CtrlShiftSlashAsk, g_settings.CtrlShiftSlashToRoot);
+      return JumpToTop(panel, Settings().CtrlShiftSlash.ask, Settings().CtrlShiftSlash.toRoot);
     } else if (key == 0xDC && controlState == 1) {
-      return JumpToTop(panel, g_settings.CtrlSlashAsk, g_settings.CtrlSlashToRoot);
+      return JumpToTop(panel, Settings().CtrlSlash.ask, Settings().CtrlSlash.toRoot);
     }
     return panel.Active().ProcessKey(key, controlState);
   });
@@ -244,7 +247,7 @@ int KEL_API ProcessEditorEvent(int event, void*) {
 
 int KEL_API Configure(int) {
   return Guarded("Configure", 1, [&] {
-    TempConfigure();
+    ConfigurePlugin();
     return 1;
   });
 }

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "devicebrowser/common/module_api.h"
-#include "devicebrowser/common/rapi_api.h"
-#include "devicebrowser/plugin/temp_adapters.h"
+#include "devicebrowser/plugin/panel_link.h"
 #include "host/kel_plugin.h"
 
 namespace handrel {
@@ -51,34 +50,6 @@ class ModuleObject {
   virtual ModuleInstance Instance() const = 0;
 };
 
-// The remote access library and its nineteen entries, resolved by name.
-struct RemoteApi {
-  HMODULE library = nullptr;
-  CeRapiUninitFn CeRapiUninit = nullptr;
-  CeRegCloseKeyFn CeRegCloseKey = nullptr;
-  CeRegQueryValueExFn CeRegQueryValueEx = nullptr;
-  CeRegSetValueExFn CeRegSetValueEx = nullptr;
-  CeRegOpenKeyExFn CeRegOpenKeyEx = nullptr;
-  CeRapiInitExFn CeRapiInitEx = nullptr;
-  CeCloseHandleFn CeCloseHandle = nullptr;
-  CeWriteFileFn CeWriteFile = nullptr;
-  CeGetLastErrorFn CeGetLastError = nullptr;
-  CeRapiGetErrorFn CeRapiGetError = nullptr;
-  CeCreateFileFn CeCreateFile = nullptr;
-  CeFindCloseFn CeFindClose = nullptr;
-  CeFindFirstFileFn CeFindFirstFile = nullptr;
-  CeCreateDirectoryFn CeCreateDirectory = nullptr;
-  CeGetFileAttributesFn CeGetFileAttributes = nullptr;
-  CeRapiInvokeFn CeRapiInvoke = nullptr;
-  CeGetFileTimeFn CeGetFileTime = nullptr;
-  CeSetFileTimeFn CeSetFileTime = nullptr;
-  CeCreateProcessFn CeCreateProcess = nullptr;
-};
-// Loads "rapi.dll" by name and resolves every entry; false (nothing kept loaded) when the library
-// or any entry is missing.
-bool LoadRemoteApi(RemoteApi& api);
-void ReleaseRemoteApi(RemoteApi& api);
-
 constexpr int kMaxInfoLines = 40;
 
 struct DevicePanel {
@@ -94,14 +65,12 @@ struct DevicePanel {
   ModuleStartupRecord StartupRecord{};
   int32_t ScreenMetrics[3]{};
   wchar_t LanguageName[kModuleLanguageNameChars]{};
-  wchar_t DeviceNameW[kModuleDeviceNameChars + 1]{};
-  std::string DeviceName;
-  bool HoldsConnection = false;
   PanelInfoA PanelState{};
   int StartPanelMode = 0;
   int StartSortMode = 2;
-  RemoteApi Remote;
-  RAPIINIT InitRecord{};
+  int OpenFrom = 0;          // how the panel was opened, for its start directory
+  std::string StartCommand;  // the command-line text when opened from the command line
+  PanelLink* Link = nullptr;  // the device connection (with the remote access state)
 
   ModuleObject& Active() { return *Modules[ActiveModule]; }
 };

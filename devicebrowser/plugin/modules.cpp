@@ -80,7 +80,7 @@ class RootModule : public ModuleObject {
   void Configure() override {}
   std::string ShortName() const override { return std::string(); }
   std::string Title() const override { return "Handrel"; }
-  void RefreshDeviceInformation() override { TempRefreshDeviceInfo(panel_); }
+  void RefreshDeviceInformation() override { LinkRefreshDeviceInfo(panel_); }
   bool IsLoadedModule() const override { return false; }
   ModuleInstance Instance() const override { return 0; }
 
@@ -193,7 +193,7 @@ class LibraryModule : public ModuleObject {
   }
   std::string ShortName() const override { return Bounded(info_.ShortName, sizeof(info_.ShortName)); }
   std::string Title() const override { return Bounded(info_.Title, sizeof(info_.Title)); }
-  void RefreshDeviceInformation() override { TempRefreshDeviceInfo(panel_); }
+  void RefreshDeviceInformation() override { LinkRefreshDeviceInfo(panel_); }
   bool IsLoadedModule() const override { return true; }
   ModuleInstance Instance() const override { return instance_; }
 

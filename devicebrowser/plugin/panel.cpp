@@ -11,7 +11,6 @@ namespace handrel {
 HostStartupInfoA g_host;
 uint32_t g_hostVersion = 0x0134;
 std::vector<DevicePanel*> g_panels;
-int g_connectionCount = 0;
 ModuleObject* g_editorReceiver = nullptr;
 
 namespace {
@@ -54,12 +53,12 @@ void UpdateAndPlaceCursor(DevicePanel& panel, const std::string& name) {
   PanelControl(&panel, FCTL_REDRAWPANEL, nullptr);
 }
 
-int MODULE_API SvcCheckInvokeLibrary(ModuleOwner owner) { return TempCheckInvokeLibrary(*Owner(owner)); }
-const wchar_t* MODULE_API SvcGetDeviceName(ModuleOwner owner) { return Owner(owner)->DeviceNameW; }
+int MODULE_API SvcCheckInvokeLibrary(ModuleOwner owner) { return LinkCheckInvokeLibrary(*Owner(owner)); }
+const wchar_t* MODULE_API SvcGetDeviceName(ModuleOwner owner) { return LinkDeviceNameW(*Owner(owner)); }
 int MODULE_API SvcAddInfoLine(ModuleOwner owner, const char* text, const char* data) {
   return AddInfoLine(*Owner(owner), text, data);
 }
-int MODULE_API SvcReconnect(ModuleOwner owner) { return TempReconnect(*Owner(owner)); }
+int MODULE_API SvcReconnect(ModuleOwner owner) { return LinkReconnect(*Owner(owner)); }
 ModuleInstance MODULE_API SvcGetOtherPanelModule(ModuleOwner owner) {
   DevicePanel* self = Owner(owner);
   for (DevicePanel* p : g_panels) {
@@ -69,28 +68,10 @@ ModuleInstance MODULE_API SvcGetOtherPanelModule(ModuleOwner owner) {
   return 0;
 }
 int MODULE_API SvcReadSetting(ModuleOwner owner, const wchar_t* name, uint32_t byteSize, wchar_t* buffer) {
-  DevicePanel* panel = Owner(owner);
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, OemToWide(panel->SettingsKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return 0;
-  DWORD type = 0, size = byteSize;
-  LONG err = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (err != ERROR_SUCCESS) return 1;
-  // Always terminated inside the buffer, even when the stored text fills it.
-  size_t chars = byteSize / sizeof(wchar_t);
-  if (chars) buffer[std::min<size_t>(size / sizeof(wchar_t), chars - 1)] = 0;
-  return 0;
+  return ReadSettingValue(Owner(owner)->SettingsKey.c_str(), name, buffer, byteSize);
 }
 int MODULE_API SvcWriteSetting(ModuleOwner owner, const wchar_t* name, const wchar_t* value) {
-  DevicePanel* panel = Owner(owner);
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, OemToWide(panel->SettingsKey).c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-    return 0;
-  LONG err = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return err == ERROR_SUCCESS ? 0 : 1;
+  return WriteSettingValue(Owner(owner)->SettingsKey.c_str(), name, value);
 }
 int MODULE_API SvcSetEditorModule(ModuleOwner owner, ModuleInstance instance) {
   DevicePanel* panel = Owner(owner);
@@ -322,17 +303,18 @@ DevicePanel* OpenDevicePanel(int openFrom, intptr_t item) {
       SystemTimeToFileTime(&st, &panel->PluginFileTime);
     }
     wcscpy(panel->LanguageName, L"English");
-    wcscpy(panel->DeviceNameW, L"Unknown");
-    panel->DeviceName = "Unknown";
+    panel->OpenFrom = openFrom;
+    panel->StartCommand = command;
+    panel->Link = CreatePanelLink(*panel);
     ModuleStartupRecord& r = panel->StartupRecord;
     r.Size = kModuleStartupRecordSize;
     r.HostStartupSize = kModuleHostStartupSize;
     r.HostStartup = &g_host;
     r.PanelState = &panel->PanelState;
-    r.ScreenMetrics = panel->ScreenMetrics;
+    r.ScreenMetrics = LinkScreenMetrics(*panel);
     r.HostVersion = g_hostVersion;
     r.LanguageName = panel->LanguageName;
-    r.Settings = &g_settings;
+    r.Settings = &Settings();
     r.CheckInvokeLibrary = SvcCheckInvokeLibrary;
     r.GetDeviceName = SvcGetDeviceName;
     r.AddInfoLine = SvcAddInfoLine;
@@ -341,11 +323,11 @@ DevicePanel* OpenDevicePanel(int openFrom, intptr_t item) {
     r.ReadSetting = SvcReadSetting;
     r.WriteSetting = SvcWriteSetting;
     r.SetEditorModule = SvcSetEditorModule;
-    r.ReplaceChar = &g_settings.ReplaceChar;
+    r.ReplaceChar = reinterpret_cast<const wchar_t*>(&Settings().ReplaceChar);
     panel->Modules.push_back(MakeRootModule(*panel));
     ActivateRoot(*panel);
     Navigate(*panel, "\\", 0);
-    if (!TempStartPanelConnection(*panel, openFrom == -1, command, openFrom)) {
+    if (!LinkStart(*panel, openFrom == -1)) {
       CloseDevicePanel(panel);
       return nullptr;
     }
@@ -357,8 +339,15 @@ DevicePanel* OpenDevicePanel(int openFrom, intptr_t item) {
 }
 
 bool ApplyStartDirectory(DevicePanel& panel, int openFrom, const std::string& command) {
-  if (openFrom == 5 || openFrom == 6 || openFrom == 8) return Navigate(panel, "control:", 0) != 0;
-  if (openFrom == 4) return Navigate(panel, command, 0) != 0;
+  // The status window closes before a navigation that may show dialogs of a module.
+  if (openFrom == 5 || openFrom == 6 || openFrom == 8) {
+    LinkCloseStatus(panel);
+    return Navigate(panel, "control:", 0) != 0;
+  }
+  if (openFrom == 4) {
+    LinkCloseStatus(panel);
+    return Navigate(panel, command, 0) != 0;
+  }
   std::string start;
   bool found = false;
   for (DevicePanel* p : g_panels)
@@ -368,15 +357,10 @@ bool ApplyStartDirectory(DevicePanel& panel, int openFrom, const std::string& co
       break;
     }
   if (!found) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, panel.SettingsKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      char value[1024] = {};
-      DWORD type = 0, size = sizeof(value) - 1;
-      if (RegQueryValueExA(key, ("LastPath-" + panel.DeviceName).c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS && type == REG_SZ)
-        start.assign(value, strnlen(value, sizeof(value)));
-      RegCloseKey(key);
-    }
+    char value[1001] = {};
+    std::string name = std::string("LastPath-") + LinkDeviceName(panel);
+    if (ReadSettingValue(panel.SettingsKey.c_str(), name.c_str(), value, sizeof(value) - 1) == 0)
+      start.assign(value, strnlen(value, sizeof(value)));
   }
   if (!start.empty()) Navigate(panel, start, 0);
   return true;
@@ -385,59 +369,18 @@ bool ApplyStartDirectory(DevicePanel& panel, int openFrom, const std::string& co
 void CloseDevicePanel(DevicePanel* panel) {
   if (!IsLivePanel(panel)) return;
   if (panel->ActiveModule != 0) panel->Active().Deactivate();
-  if (!panel->DeviceName.empty()) {
-    std::string value = LastPathValue(panel->CurrentDirectory);
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, panel->SettingsKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(key, ("LastPath-" + panel->DeviceName).c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
-      RegCloseKey(key);
-    }
+  if (panel->Link && *LinkDeviceName(*panel)) {
+    std::string name = std::string("LastPath-") + LinkDeviceName(*panel);
+    WriteSettingCreating(panel->SettingsKey.c_str(), name.c_str(), LastPathValue(panel->CurrentDirectory).c_str());
   }
-  TempReleaseConnection(*panel);
-  panel->HoldsConnection = false;
+  if (panel->Link) LinkReleaseConnection(*panel);
   panel->Modules.clear();
   g_panels.erase(std::find(g_panels.begin(), g_panels.end(), panel));
-  ReleaseRemoteApi(panel->Remote);
+  if (panel->Link) {
+    LinkFreeLibrary(*panel);
+    DestroyPanelLink(panel->Link);
+  }
   delete panel;
-}
-
-bool LoadRemoteApi(RemoteApi& api) {
-  api.library = LoadLibraryW(L"rapi.dll");
-  if (!api.library) return false;
-  bool ok = true;
-  auto get = [&](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-        reinterpret_cast<void*>(GetProcAddress(api.library, name)));
-    ok = ok && fn;
-  };
-  get(api.CeRapiUninit, "CeRapiUninit");
-  get(api.CeRegCloseKey, "CeRegCloseKey");
-  get(api.CeRegQueryValueEx, "CeRegQueryValueEx");
-  get(api.CeRegSetValueEx, "CeRegSetValueEx");
-  get(api.CeRegOpenKeyEx, "CeRegOpenKeyEx");
-  get(api.CeRapiInitEx, "CeRapiInitEx");
-  get(api.CeCloseHandle, "CeCloseHandle");
-  get(api.CeWriteFile, "CeWriteFile");
-  get(api.CeGetLastError, "CeGetLastError");
-  get(api.CeRapiGetError, "CeRapiGetError");
-  get(api.CeCreateFile, "CeCreateFile");
-  get(api.CeFindClose, "CeFindClose");
-  get(api.CeFindFirstFile, "CeFindFirstFile");
-  get(api.CeCreateDirectory, "CeCreateDirectory");
-  get(api.CeGetFileAttributes, "CeGetFileAttributes");
-  get(api.CeRapiInvoke, "CeRapiInvoke");
-  get(api.CeGetFileTime, "CeGetFileTime");
-  get(api.CeSetFileTime, "CeSetFileTime");
-  get(api.CeCreateProcess, "CeCreateProcess");
-  if (!ok) ReleaseRemoteApi(api);
-  return ok;
-}
-
-void ReleaseRemoteApi(RemoteApi& api) {
-  if (api.library) FreeLibrary(api.library);
-  api = RemoteApi();
 }
 
 }  // namespace handrel
