@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,6 +76,18 @@ void PaintBackground() {
   SMALL_RECT r{0, 0, static_cast<SHORT>(s.cols - 1), static_cast<SHORT>(s.rows - 1)};
   WriteConsoleOutputA(Out(), buf.data(), COORD{static_cast<SHORT>(s.cols), static_cast<SHORT>(s.rows)}, COORD{0, 0},
                       &r);
+}
+
+std::string Oem(const std::wstring& w) {
+  char buf[1024] = {};
+  WideCharToMultiByte(CP_OEMCP, 0, w.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
+  return buf;
+}
+// What the user sees of a text that crossed in the OEM code page.
+std::wstring Seen(const std::wstring& w) {
+  wchar_t buf[1024] = {};
+  MultiByteToWideChar(CP_OEMCP, 0, Oem(w).c_str(), -1, buf, 1024);
+  return buf;
 }
 
 std::wstring Title() {
@@ -157,6 +170,22 @@ TEST_F(Console, PopupBoxShadowAndTitleOnTheConsoleThenPutBack) {
   EXPECT_EQ(after.text, before.text);
   EXPECT_EQ(after.attrs, before.attrs);
   EXPECT_TRUE(host.messages.empty());
+}
+
+// Texts are OEM: a Cyrillic folder name reaches the box and the console title as the console's
+// code page has it (whole under 866, as "?" under 437), and a title of any script comes back whole.
+TEST_F(Console, OemTextsInTheBoxAndTheConsoleTitle) {
+  SetConsoleTitleW(L"Kel \u041F\u0430\u043D\u0435\u043B\u044C \u00E9\u4E2D");
+  std::wstring before = Title();
+  std::wstring folder = L"\u041F\u0430\u043F\u043A\u0430";  // "Papka" in Cyrillic
+  {
+    handrel::CPop pop("Files", Oem(folder).c_str());
+    EXPECT_EQ(Title(), L"Files (" + Seen(folder) + L")");
+    Screen s = Size();
+    int x1 = (s.cols - 11) / 2, y1 = (s.rows - 3) / 2;
+    EXPECT_EQ(ReadRow(y1 + 1, x1, x1 + 10).text, "\xBA " + Oem(folder) + "   \xBA");  // as wide as " Files "
+  }
+  EXPECT_EQ(Title(), before);
 }
 
 namespace {
@@ -447,6 +476,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   g_probe = Wide(argv[1]);
+  // The locale the suite was started for must really be in force.
+  if (const char* cp = std::getenv("KEL_OEMCP")) {
+    if (GetOEMCP() != static_cast<UINT>(std::atoi(cp))) {
+      std::fprintf(stderr, "OEM code page %u, expected %s\n", GetOEMCP(), cp);
+      return 1;
+    }
+  }
   // The run without a console is a command of its own: it cannot give the console back.
   if (!filtered) ::testing::GTEST_FLAG(filter) = "-NoConsole.*";
   return RUN_ALL_TESTS();
