@@ -2,13 +2,14 @@
 // information-line sink and module-configuration host.
 #include <cstring>
 
+#include "devicebrowser/common/console/console.h"
 #include "devicebrowser/plugin/connection/connection.h"
 #include "devicebrowser/plugin/handrel.h"
 #include "devicebrowser/plugin/settings/settings.h"
 
 namespace handrel {
 
-struct PanelLink : ConnectionOwner, InfoLineSink {
+struct PanelLink final : ConnectionOwner, InfoLineSink {
   PanelLink(DevicePanel& p, HMODULE self, uint64_t stamp) : panel(p), connection(*this, self, stamp) {}
   bool LoadModules() override { return DiscoverModules(panel); }
   int ApplyStartDirectory() override {
@@ -68,6 +69,9 @@ int ConfigurePlugin() {
   ConfigHost host;
   return ConfigureDialog(g_host, host);
 }
+
+void LinkSetHost(const HostStartupInfoA& host, uint32_t hostVersion) { ConsoleSetHost(&host, hostVersion); }
+void LinkShowWarning(const char* title, const char* text) { ShowMessage(title, text, nullptr, 1); }
 
 PanelLink* CreatePanelLink(DevicePanel& panel) {
   HMODULE self = nullptr;

@@ -76,6 +76,7 @@ void KEL_API SetStartupInfo(const HostStartupInfoA* info) {
       g_hostVersion = 0x013C;
     else if (size >= 372 && g_host.HostAdvControl)
       g_hostVersion = static_cast<uint32_t>(g_host.HostAdvControl(g_host.ModuleNumber, ACTL_GETKELVERSION, nullptr));
+    LinkSetHost(g_host, g_hostVersion);
     LoadSettings(g_host.RootKey);
     return 0;
   });

@@ -103,21 +103,7 @@ const char* Msg(int id) {
   return s && *s ? s : BuiltInMsg(id);
 }
 
-void Warn(const std::string& title, const std::string& text) {
-  if (!g_host.HostMessage) return;
-  std::vector<std::string> lines{title};
-  size_t from = 0;
-  for (;;) {
-    size_t at = text.find('\n', from);
-    lines.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
-    if (at == std::string::npos) break;
-    from = at + 1;
-  }
-  lines.push_back("OK");
-  std::vector<const char*> items;
-  for (auto& l : lines) items.push_back(l.c_str());
-  g_host.HostMessage(g_host.ModuleNumber, FMSG_WARNING, nullptr, items.data(), static_cast<int>(items.size()), 1);
-}
+void Warn(const std::string& title, const std::string& text) { LinkShowWarning(title.c_str(), text.c_str()); }
 
 std::wstring OemToWide(const std::string& s) {
   if (s.empty()) return std::wstring();

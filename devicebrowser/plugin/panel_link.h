@@ -1,6 +1,5 @@
-// What a device panel needs of the device connection and of the settings: connection_link.cpp
-// serves it through the connection and settings libraries; temp_adapters.cpp is a TEMPORARY
-// stand-in for builds where those libraries (or the console helpers they use) are not there.
+// What a device panel needs of the device connection, the settings and the console helpers, served
+// by connection_link.cpp through their libraries: the panel code sees only these calls.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +7,7 @@
 #include <cstdint>
 
 #include "devicebrowser/plugin/settings/core/settings_core.h"
+#include "host/kel_plugin.h"
 
 namespace handrel {
 
@@ -24,6 +24,11 @@ int ReadSettingValue(const char* key, const char* name, char* buffer, DWORD buff
 int ReadSettingValue(const char* key, const wchar_t* name, wchar_t* buffer, DWORD bufferBytes);
 int WriteSettingValue(const char* key, const wchar_t* name, const wchar_t* value);
 bool WriteSettingCreating(const char* key, const char* name, const char* value);
+
+// Hands the host record to the console helpers (at SetStartupInfo).
+void LinkSetHost(const HostStartupInfoA& host, uint32_t hostVersion);
+// A warning message with one "OK" button, the text split at line breaks.
+void LinkShowWarning(const char* title, const char* text);
 
 PanelLink* CreatePanelLink(DevicePanel& panel);
 void DestroyPanelLink(PanelLink* link);

@@ -61,6 +61,7 @@ class HandrelPlugin : public ::testing::Test {
     host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Test\"\n");
     device.WriteState(u"script", "record\n");
+    device.MakeFolder(L"\\Windows");
   }
 
   // Puts a copy of the test module in the Modules folder under `file`, told what to do by `cfg`.
@@ -99,7 +100,12 @@ class HandrelPlugin : public ::testing::Test {
     return f(from, reinterpret_cast<intptr_t>(item));
   }
   bool Open(int from, const char* item = nullptr) {
-    return host.OpenPanel(p, from, reinterpret_cast<intptr_t>(item));
+    bool opened = host.OpenPanel(p, from, reinterpret_cast<intptr_t>(item));
+    if (!opened && getenv("HANDREL_TEST_TRACE")) {
+      fprintf(stderr, "device calls:\n%s\n", device.ReadState(u"calls.log").c_str());
+      for (auto& line : host.transcript) fprintf(stderr, "%s\n", Utf8(line).c_str());
+    }
+    return opened;
   }
   Panel& panel() { return host.ActivePanel(); }
   std::vector<std::wstring> Names() {
