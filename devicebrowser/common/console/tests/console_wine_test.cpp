@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "devicebrowser/common/console/console.h"
+#include "devicebrowser/common/console/tests/console_conformance.h"
+#include "devicebrowser/common/console/win/host_console.h"
 #include "standins/kelhost/kelhost.h"
 
 using namespace kelhost;
@@ -170,6 +172,12 @@ TEST_F(Console, PopupBoxShadowAndTitleOnTheConsoleThenPutBack) {
   EXPECT_EQ(after.text, before.text);
   EXPECT_EQ(after.attrs, before.attrs);
   EXPECT_TRUE(host.messages.empty());
+}
+
+// The shell's seam over the host stand-in and the real console keeps the same contract as the
+// memory console of the core tests.
+TEST_F(Console, ShellConsoleConforms) {
+  handrel::con::testing::CheckConsoleSeam(handrel::detail::HostConsole(), [] { Press(VK_ESCAPE, 27); });
 }
 
 // Texts are OEM: a Cyrillic folder name reaches the box and the console title as the console's

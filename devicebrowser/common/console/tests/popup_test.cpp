@@ -4,6 +4,7 @@
 #include <string>
 
 #include "devicebrowser/common/console/core/popup.h"
+#include "devicebrowser/common/console/tests/console_conformance.h"
 #include "devicebrowser/common/console/tests/memory_console.h"
 
 using namespace handrel::con;
@@ -267,4 +268,12 @@ TEST(CheckEscape, AtMostTenEventsPerCheck) {
   EXPECT_EQ(c.input.size(), 1u);
   c.answers = {0};
   EXPECT_EQ(CheckEscape(c), 1);
+}
+
+TEST(ConsoleSeam, MemoryConsoleConforms) {
+  MemoryConsole c;
+  handrel::con::testing::CheckConsoleSeam(c, [&] {
+    c.Key(kVkEscape, true);
+    c.Key(kVkEscape, false);
+  });
 }
