@@ -404,6 +404,30 @@ TEST_F(Console, DialogBuilderEditsKeepWithinTheirVariable) {
   EXPECT_STREQ(letter, "X");
 }
 
+// A text with a colour of its own gets it from the builder's dialog procedure, on hosts that run
+// one (from 0x0146 on); older hosts show it in the dialog's colour.
+TEST_F(Console, DialogBuilderColoursTextsThroughItsProcedureOnNewerHosts) {
+  for (uint32_t version : {KelMakeVersion(1, 70, 0), KelMakeVersion(1, 64, 0)}) {
+    handrel::ConsoleSetHost(&p->startupA, version);
+    handrel::DialogBuilder d(20, 3, "Colours");
+    int warn = d.AddText(1, 1, "Careful", 0x4F);
+    int plain = d.AddText(2, 1, "Plain");
+    int ok = d.AddButton(3, "&OK", true);
+    intptr_t warnColour = 0, plainColour = 0;
+    host.AnswerDialog(DialogScript()
+                          .Check([&](DialogView& v) {
+                            warnColour = v.Send(DN_CTLCOLORDLGITEM, warn, reinterpret_cast<void*>(0x1770));
+                            plainColour = v.Send(DN_CTLCOLORDLGITEM, plain, reinterpret_cast<void*>(0x1770));
+                          })
+                          .Close(ok));
+    EXPECT_EQ(d.Run(ok), ok);
+    bool newer = version == KelMakeVersion(1, 70, 0);
+    EXPECT_EQ(warnColour, newer ? 0x174F : 0x1770) << std::hex << version;
+    EXPECT_EQ(plainColour, 0x1770);
+    EXPECT_EQ(static_cast<bool>(host.dialogs.back().itemsAtOpen[static_cast<size_t>(ok)].flags & DIF_CENTERGROUP), newer);
+  }
+}
+
 TEST_F(Console, MenuBuilderSkipsDisabledItems) {
   handrel::MenuBuilder m;
   m.Add("&Files");
