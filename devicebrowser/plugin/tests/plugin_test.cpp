@@ -451,6 +451,31 @@ TEST_F(HandrelPlugin, ServicesReachThePanel) {
   EXPECT_EQ(Count(log, "ProcessEditorInput"), 1u) << log;
 }
 
+TEST_F(HandrelPlugin, FailuresAreReportedByTheExportsAndPassedOnAsFailures) {
+  AddModule(L"test.module", "name Test\nthrow GetFindData\n");
+  Load();
+  ASSERT_TRUE(Open(1));
+  // The module's failing listing reaches the host as a failure; the plugin adds no message.
+  EXPECT_TRUE(Cd(L"Test:"));
+  PluginPanelItemA* items = nullptr;
+  int count = -1;
+  auto getFindData = reinterpret_cast<int(KEL_API*)(HANDLE, PluginPanelItemA**, int*, int)>(p->Entry("GetFindData"));
+  EXPECT_EQ(getFindData(panel().pluginHandle, &items, &count, 0), 0);
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_NE(Log(L"test.module").find("caught test module threw in GetFindData"), std::string::npos);
+  // A failure inside an export is reported with the export's name and answered with 0.
+  host.AnswerMessage(0);
+  auto setDirectory = reinterpret_cast<int(KEL_API*)(HANDLE, const char*, int)>(p->Entry("SetDirectory"));
+  int bogus = 0;
+  EXPECT_EQ(setDirectory(&bogus, "Test:", 0), 0);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].lines, (std::vector<std::wstring>{L"Handrel", L"Unhandled exception in SetDirectory",
+                                                                L"unknown panel handle"}));
+  EXPECT_EQ(host.messages[0].buttons, (std::vector<std::wstring>{L"OK"}));
+  EXPECT_FALSE(AreFileApisANSI());  // every export hands the file functions back in OEM
+  host.ClosePanel();
+}
+
 TEST_F(HandrelPlugin, CloseReleasesEverythingAndRemembersTheModule) {
   std::wstring module = AddModule(L"test.module", "name Test\ndirs A;A\\B\n");
   Load();

@@ -4,7 +4,9 @@
 //   dirs A;A\B;...             the folders that exist below its top (relative, no backslash ends)
 //   refuse-activate            Activate answers 0
 //   fail-init                  InitModule answers 0
-//   throw ENTRY                that entry throws (the plugin must report it, not end)
+//   throw ENTRY                that entry throws; its own guard catches it and answers failure (an
+//                              exception cannot cross into the plugin: each library has its own
+//                              statically linked unwinder, so the module must not let one leave)
 // Keys it acts on in ProcessKey (to reach the plugin's services through a real entry):
 //   'I' adds an information line, 'N' a line with a null data (a separator), 'O' logs the other
 //   panel's module, 'E' makes itself the editor receiver, 'W' / 'R' write and read a setting,
