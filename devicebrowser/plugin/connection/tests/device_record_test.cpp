@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/device/invoke/core/records.h"
 #include "devicebrowser/plugin/connection/core/device_record.h"
 #include "devicebrowser/plugin/connection/core/invoke_stamp.h"
 
@@ -153,6 +154,38 @@ TEST(DeviceRecord, AServicePackCutByTheAnswersEndKeepsWhatArrived) {
   std::vector<uint8_t> r = FullRecord();
   std::vector<uint8_t> cut(r.begin(), r.begin() + 20 + 2 * 7 + 1);  // 7 characters and half of one
   EXPECT_EQ(u"Service", ParseDeviceRecord(cut.data(), cut.size()).servicePack);
+}
+
+// The record as the device-side library writes it reads back field for field.
+TEST(DeviceRecord, WhatTheDeviceLibraryWritesReadsBack) {
+  invoke::DeviceFacts facts;
+  facts.version = {4, 21, 1088, 3, u"Build 1088"};
+  facts.memory.totalPhys = 32u << 20;
+  facts.memory.availPhys = 12u << 20;
+  facts.memory.totalVirtual = 32u << 20;
+  facts.memory.availVirtual = 30u << 20;
+  facts.power.acLine = 0;
+  facts.power.batteryPercent = 255;
+  facts.power.backupPercent = 42;
+  facts.screenWidth = 480, facts.screenHeight = 640, facts.bitsPerPixel = 16;
+  facts.stores = {{u"\\", 1, 64ull << 20, 10ull << 20}, {u"\\SD Card", 2, 1ull << 30, 512ull << 20}};
+  std::vector<uint8_t> r = invoke::BuildDeviceRecord(facts);
+  ASSERT_EQ(952u, r.size());
+  DeviceRecord d = ParseDeviceRecord(r.data(), r.size());
+  EXPECT_EQ(4u, d.major);
+  EXPECT_EQ(21u, d.minor);
+  EXPECT_EQ(1088u, d.build);
+  EXPECT_EQ(u"Build 1088", d.servicePack);
+  EXPECT_EQ(12u << 20, d.availPhys);
+  EXPECT_EQ(30u << 20, d.availVirtual);
+  EXPECT_EQ(0, d.acLine);
+  EXPECT_EQ(255, d.batteryPercent);
+  EXPECT_EQ(42, d.backupPercent);
+  EXPECT_EQ(640u, d.screenHeight);
+  ASSERT_EQ(2u, d.stores.size());
+  EXPECT_EQ(u"\\SD Card", d.stores[1].name);
+  EXPECT_EQ(1ull << 30, d.stores[1].totalBytes);
+  EXPECT_EQ(512ull << 20, d.stores[1].totalFreeBytes);
 }
 
 TEST(InvokeStamp, TheStampIsThePluginTimeCutToTheMinute) {
