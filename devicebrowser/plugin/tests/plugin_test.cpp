@@ -476,6 +476,38 @@ TEST_F(HandrelPlugin, FailuresAreReportedByTheExportsAndPassedOnAsFailures) {
   host.ClosePanel();
 }
 
+TEST_F(HandrelPlugin, ModuleConfigurationReachesTheModulesOfEveryPanel) {
+  AddModule(L"test.module", "name Test\ntitle Test module\n");
+  Load();
+  auto configure = reinterpret_cast<int(KEL_API*)(int)>(p->Entry("Configure"));
+  constexpr int kCancel = 25, kModules = 26;  // the configuration dialog's last two buttons
+  auto configureTheModule = [&] {
+    host.AnswerDialog(DialogScript().Close(kModules));
+    host.AnswerMenu(0);   // "Test module": its Configure changes a setting
+    host.AnswerMenu(-1);  // back to the dialog
+    host.AnswerDialog(DialogScript().Close(kCancel));
+    EXPECT_EQ(configure(0), 1);
+    ASSERT_FALSE(host.menus.empty());
+    EXPECT_EQ(host.menus.back().items, (std::vector<std::wstring>{L"Test module"}));
+  };
+  // No panel open: a panel that only loads the modules serves the menu, without a connection.
+  configureTheModule();
+  std::string log = Log(L"test.module");
+  EXPECT_NE(log.find("#1 Configure\n#1 CloseModule"), std::string::npos) << log;
+  EXPECT_EQ(device.ReadState(u"calls.log").find("CeRapiInitEx"), std::string::npos);
+  // Two panels open: the change reloads the settings of both panels' instances.
+  ASSERT_TRUE(Open(1));
+  host.SwapPanels();
+  ASSERT_TRUE(Open(1));
+  configureTheModule();
+  // (The library was unloaded with the load-only panel: its instances count from 1 again.)
+  log = Log(L"test.module");
+  EXPECT_NE(log.find("#1 Configure\n#1 ReloadModuleSettings\n#2 ReloadModuleSettings\n"), std::string::npos) << log;
+  host.ClosePanel();
+  host.SwapPanels();
+  host.ClosePanel();
+}
+
 TEST_F(HandrelPlugin, CloseReleasesEverythingAndRemembersTheModule) {
   std::wstring module = AddModule(L"test.module", "name Test\ndirs A;A\\B\n");
   Load();
