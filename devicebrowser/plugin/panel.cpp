@@ -85,6 +85,16 @@ int MODULE_API SvcSetEditorModule(ModuleOwner owner, ModuleInstance instance) {
   return 1;
 }
 
+// The registry value that remembers where a device's panel was: "LastPath-" and the device name.
+// The registry's 8-bit functions read names in the ANSI code page, so the name is that page's
+// form of the device name (its OEM form would be stored as other characters).
+std::string LastPathName(DevicePanel& panel) {
+  const wchar_t* name = LinkDeviceNameW(panel);
+  char ansi[2 * kModuleDeviceNameChars + 2] = {};
+  WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, sizeof(ansi) - 1, nullptr, nullptr);
+  return std::string("LastPath-") + ansi;
+}
+
 // Leaves the active module for the root; returns the remembered item name.
 std::string LeaveModule(DevicePanel& panel) {
   std::string remembered;
@@ -344,7 +354,7 @@ bool ApplyStartDirectory(DevicePanel& panel, int openFrom, const std::string& co
     }
   if (!found) {
     char value[1001] = {};
-    std::string name = std::string("LastPath-") + LinkDeviceName(panel);
+    std::string name = LastPathName(panel);
     if (ReadSettingValue(panel.SettingsKey.c_str(), name.c_str(), value, sizeof(value) - 1) == 0)
       start.assign(value, strnlen(value, sizeof(value)));
   }
@@ -356,7 +366,7 @@ void CloseDevicePanel(DevicePanel* panel) {
   if (!IsLivePanel(panel)) return;
   if (panel->ActiveModule != 0) panel->Active().Deactivate();
   if (panel->Link && *LinkDeviceName(*panel)) {
-    std::string name = std::string("LastPath-") + LinkDeviceName(*panel);
+    std::string name = LastPathName(*panel);
     WriteSettingCreating(panel->SettingsKey.c_str(), name.c_str(), LastPathValue(panel->CurrentDirectory).c_str());
   }
   if (panel->Link) LinkReleaseConnection(*panel);

@@ -508,6 +508,28 @@ TEST_F(HandrelPlugin, ModuleConfigurationReachesTheModulesOfEveryPanel) {
   host.ClosePanel();
 }
 
+// Texts cross in the console's OEM code page: a Cyrillic device name and folder reach the panel
+// and the module intact where the code page holds them (866), and as that page shows them where
+// it does not (437: the folder's name cannot even be typed, so the panel stays at the top).
+TEST_F(HandrelPlugin, CyrillicNamesCrossInTheConsoleCodePage) {
+  device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Карманный\"\n");
+  AddModule(L"test.module", "name Test\ndirs Папка\n");
+  Load();
+  ASSERT_TRUE(Open(1));
+  bool cyrillic = GetOEMCP() == 866;
+  EXPECT_TRUE(HasLine(L"PPC Name", cyrillic ? L"Карманный" : L"?????????"));
+  EXPECT_EQ(Cd(L"Test:Папка"), true);
+  EXPECT_EQ(Dir(), cyrillic ? L"Test:\\Папка" : L"Test:");
+  if (cyrillic) {
+    EXPECT_EQ(Title(), L"Test:Папка");
+    EXPECT_FALSE(Cd(L"\\"));
+    EXPECT_EQ(Current(), L"Test:");
+    EXPECT_TRUE(Cd(L"Test:Папка"));
+  }
+  host.ClosePanel();
+  EXPECT_EQ(GetSetting(cyrillic ? L"LastPath-Карманный" : L"LastPath-?????????"), L"Test:");
+}
+
 TEST_F(HandrelPlugin, CloseReleasesEverythingAndRemembersTheModule) {
   std::wstring module = AddModule(L"test.module", "name Test\ndirs A;A\\B\n");
   Load();

@@ -48,6 +48,13 @@ std::string Narrow(const std::wstring& w) {
   return buf;
 }
 
+// The configuration file is UTF-8.
+std::wstring FromUtf8(const std::string& s) {
+  wchar_t buf[1024] = {};
+  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, buf, 1023);
+  return buf;
+}
+
 void Log(const std::string& line) {
   FILE* f = fopen((g_self + ".log").c_str(), "ab");
   if (!f) return;
@@ -80,7 +87,7 @@ void LoadConfig() {
       for (;;) {
         size_t at = rest.find(';', from);
         std::string d = rest.substr(from, at == std::string::npos ? std::string::npos : at - from);
-        if (!d.empty()) g_cfg.dirs.insert(std::wstring(d.begin(), d.end()));
+        if (!d.empty()) g_cfg.dirs.insert(FromUtf8(d));
         if (at == std::string::npos) break;
         from = at + 1;
       }
