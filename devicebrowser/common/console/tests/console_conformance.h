@@ -56,14 +56,19 @@ inline void CheckConsoleSeam(Console& c, const std::function<void()>& typeEscape
   c.FlushInput();
   EXPECT_EQ(c.PendingInput(), 0);
   EXPECT_TRUE(c.ReadInput(10).empty());
+  // A real console may queue events of its own (focus, size) at any time: ours are found among them.
   typeEscape();
-  EXPECT_EQ(c.PendingInput(), 2);
+  int pending = c.PendingInput();
+  EXPECT_GE(pending, 2);
   std::vector<InputEvent> events = c.ReadInput(1);
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_TRUE(events[0].keyEvent);
-  EXPECT_TRUE(events[0].keyDown);
-  EXPECT_EQ(events[0].virtualKey, kVkEscape);
-  EXPECT_EQ(c.PendingInput(), 1);
+  for (int round = 0; round < 10 && c.PendingInput() > 0; ++round)
+    for (const InputEvent& e : c.ReadInput(10)) events.push_back(e);
+  int downs = 0, ups = 0;
+  for (const InputEvent& e : events)
+    if (e.keyEvent && e.virtualKey == kVkEscape) ++(e.keyDown ? downs : ups);
+  EXPECT_EQ(downs, 1);
+  EXPECT_EQ(ups, 1);
   c.FlushInput();
   EXPECT_EQ(c.PendingInput(), 0);
 

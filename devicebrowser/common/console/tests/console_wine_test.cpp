@@ -284,8 +284,10 @@ TEST_F(Console, EscAnsweredNoGoesOnAndThePendingInputIsGone) {
 
 TEST_F(Console, OtherKeysAreReadTenAtATimeWithoutAQuestion) {
   for (int i = 0; i < 6; ++i) Press('C', L'c');  // twelve events
+  DWORD before = Pending();
+  ASSERT_GE(before, 12u);
   EXPECT_EQ(handrel::CheckEscape(), 0);
-  EXPECT_EQ(Pending(), 2u);
+  EXPECT_EQ(Pending(), before - 10);
   EXPECT_EQ(handrel::CheckEscape(), 0);
   EXPECT_EQ(Pending(), 0u);
   EXPECT_EQ(handrel::CheckEscape(), 0);
