@@ -174,6 +174,20 @@ enum Msg {
   kMsgReplaceChar = 20, kMsgBadReplaceChar = 21, kMsgInEditor = 22, kMsgInViewer = 23, kMsgInDialog = 24,
 };
 
+// The dialog's texts are the console's (OEM); the character is stored in the ANSI code page.
+char OemChar(char16_t ch) {
+  wchar_t wide = static_cast<wchar_t>(ch);
+  char bytes[4] = {};
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_OEMCP, 0, &wide, 1, bytes, sizeof bytes, nullptr, &lossy);
+  return n == 1 && !lossy ? bytes[0] : '?';
+}
+char16_t CharFromOem(char byte) {
+  wchar_t ch = 0;
+  if (MultiByteToWideChar(CP_OEMCP, 0, &byte, 1, &ch, 1) != 1) return u'?';
+  return static_cast<char16_t>(ch);
+}
+
 // The dialog's working values: the settings as shown, carried over a visit to the module menu.
 struct Form {
   char prefix[settings::kCommandPrefixChars + 1];
@@ -186,7 +200,7 @@ struct Form {
   explicit Form(const settings::PluginSettings& s) {
     strcpy(prefix, s.CommandPrefix);
     strcpy(drive, s.DriveLetter);
-    replace[0] = kAnsi.ToAnsi(s.ReplaceChar);
+    replace[0] = OemChar(s.ReplaceChar);
     replace[1] = '\0';
     useDrive = s.UseDriveLetter, inEditor = s.ShowInEditor, inViewer = s.ShowInViewer, inDialog = s.ShowInDialog;
     slashAsk = s.CtrlSlash.ask, slashRoot = s.CtrlSlash.toRoot, slashTop = !s.CtrlSlash.toRoot;
@@ -198,7 +212,7 @@ struct Form {
     s.UseDriveLetter = useDrive, s.ShowInEditor = inEditor, s.ShowInViewer = inViewer, s.ShowInDialog = inDialog;
     s.CtrlSlash = {slashAsk != 0, slashRoot != 0};
     s.CtrlShiftSlash = {shiftAsk != 0, shiftRoot != 0};
-    s.ReplaceChar = replace[0] ? kAnsi.FromAnsi(replace[0]) : u'\0';
+    s.ReplaceChar = replace[0] ? CharFromOem(replace[0]) : u'\0';
   }
 };
 

@@ -376,6 +376,31 @@ TEST_F(PolicyUpdater, AMissingValueDeclinedOnTheDeviceIsReportedAndTheOpenGoesOn
   EXPECT_EQ(std::string::npos, device.ReadState(u"registry").find("\"00001001\""));
 }
 
+TEST_F(Connection, AnUpdaterThatCannotBePlacedOrStartedIsReportedAndTheOpenGoesOn) {
+  const char kWrongValue[] =
+      "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket7\"\n"
+      "[HKEY_LOCAL_MACHINE\\Security\\Policies\\Policies]\n\"00001001\"=dword:00000000\n";
+  struct Case {
+    const char* script;
+    const char* message;
+  } cases[] = {
+      {"record\nfail CeCreateFile 1 error 5\n", "Can't create policy updater file!\nRapi=0x00000000, CE=0x00000005"},
+      {"record\nfail CeWriteFile 1 error 112\n", "Can't write policy updater file!\nRapi=0x00000000, CE=0x00000070"},
+      {"record\nfail CeCreateProcess 1 error 193\n", "Can't start policy updater!\nRapi=0x00000000, CE=0x000000c1"},
+  };
+  device.WriteState(u"registry", kWrongValue);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    host.messages.clear();
+    host.AnswerMessage(0);
+    device.WriteState(u"script", c.script);
+    Panel panel;
+    EXPECT_EQ(1, panel.conn.StartPanelConnection(false));  // the invoke library is placed all the same
+    EXPECT_EQ((std::vector<std::string>{c.message}), Messages());
+    EXPECT_NE(std::string::npos, device.ReadState(u"registry").find("\"00001001\"=dword:00000000"));
+  }
+}
+
 TEST_F(Connection, TwoPanelsShareOneConnection) {
   Panel first, second;
   ASSERT_EQ(1, first.conn.StartPanelConnection(false));

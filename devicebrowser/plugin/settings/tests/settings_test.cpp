@@ -209,6 +209,27 @@ TEST_F(Configuration, WithoutAnyPanelTheModuleButtonShowsTheDialogAgain) {
   EXPECT_EQ(1, panels.ends);
 }
 
+// A replacement character outside ASCII: typed in the console's code page, kept as a character,
+// stored in the ANSI code page (run under both locales).
+TEST_F(Configuration, ACharacterOutsideAsciiIsTakenAsTyped) {
+  const wchar_t typed = GetOEMCP() == 866 ? L'\u0436' : L'\u00E9';  // "zhe" or e acute
+  host.AnswerDialog(kelhost::DialogScript().Type(kReplace, std::wstring(1, typed)).Close(kOk));
+  Panels panels;
+  Run(panels);
+  EXPECT_EQ(static_cast<char16_t>(typed), Settings().ReplaceChar);
+  char ansi = 0;
+  ASSERT_EQ(1, WideCharToMultiByte(CP_ACP, 0, &typed, 1, &ansi, 1, nullptr, nullptr));
+  EXPECT_EQ(std::string(1, ansi), Stored()["ReplaceChar"]);
+  // Read back at the next start as the same character, and shown as typed.
+  Settings() = handrel::settings::PluginSettings{};
+  handrel::LoadSettings(root_.c_str());
+  EXPECT_EQ(static_cast<char16_t>(typed), Settings().ReplaceChar);
+  host.AnswerDialog(kelhost::DialogScript()
+                        .Check([&](kelhost::DialogView& v) { EXPECT_EQ(std::wstring(1, typed), v.Item(kReplace).text); })
+                        .Key(KEY_ESC));
+  Run(panels);
+}
+
 // Values read for the modules and the panels' last paths are terminated inside the caller's
 // buffer whatever the registry holds.
 TEST_F(Configuration, ASettingIsAlwaysTerminatedInsideItsBuffer) {
