@@ -207,6 +207,18 @@ TEST_F(Connection, AFailedStartOpensNothingAndSaysNothing) {
   EXPECT_EQ(0, Writes(Log()));
 }
 
+TEST_F(Connection, AStartRefusedAtOnceIsNotWaitedForForever) {
+  // Someone else in the process holds a connection the panels do not count: the start is refused
+  // at once and never signalled.
+  ASSERT_EQ(S_OK, device.Connect());
+  Panel panel;
+  DWORD start = GetTickCount();
+  EXPECT_EQ(0, panel.conn.StartPanelConnection(false));
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(0, ConnectionCount());
+}
+
 TEST_F(Connection, AMissingLibraryOrEntryRefusesTheOpen) {
   for (const wchar_t* library : {L"rapi_partial.dll", L"no_such_rapi.dll"}) {
     SCOPED_TRACE(kelhost::ToOem(library));
