@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -445,6 +446,21 @@ TEST_F(Console, MenuBuilderSkipsDisabledItems) {
   EXPECT_EQ(host.menus[1].selectedOnOpen, 1);
   host.AnswerMenu(-1);
   EXPECT_EQ(m.Run("Modules"), -1);
+}
+
+// An older host gives a shorter record: the services beyond it are missing and the helpers that
+// need them answer as refused, while the others still work.
+TEST_F(Console, ShorterRecordOfAnOlderHostLeavesTheNewerServicesOut) {
+  HostStartupInfoA older = p->startupA;
+  older.StructSize = static_cast<int>(offsetof(HostStartupInfoA, HostDialog));
+  handrel::ConsoleSetHost(&older, KelMakeVersion(1, 70, 0));
+  handrel::DialogBuilder d(10, 1, "Old");
+  int ok = d.AddButton(1, "&OK", true);
+  EXPECT_EQ(d.Run(ok), -1);
+  EXPECT_TRUE(host.dialogs.empty());
+  host.AnswerMessage(0);
+  EXPECT_EQ(handrel::ShowMessage("Old", "still here"), 0);
+  EXPECT_EQ(host.messages.size(), 1u);
 }
 
 // A plugin carrying the helpers: builders that cannot grow their item array say so and the
