@@ -232,15 +232,12 @@ int KEL_API ProcessEditorInput(const INPUT_RECORD* record) {
 int KEL_API ProcessEditorEvent(int event, void*) {
   return Guarded("ProcessEditorEvent", 0, [&] {
     if (!g_editorReceiver || event != 0 || !g_host.HostEditorControl) return 0;
-    // The 8-bit editor information is 64 bytes; the character table parameter takes the ANSI table.
-    uint8_t editorInfo[256] = {};
-    if (!g_host.HostEditorControl(ECTL_GETINFO, editorInfo)) return 0;
-    struct {
-      int Type;
-      intptr_t Param;
-      uint32_t Flags;
-      uint32_t Reserved;
-    } param{5, 2, 0, 0};
+    // A file read into the editor while a module receives its input is shown in the ANSI table.
+    EditorInfoW editorInfo{};
+    if (!g_host.HostEditorControl(ECTL_GETINFO, &editorInfo)) return 0;
+    EditorSetParameterW param{};
+    param.Type = ESPT_CODEPAGE;
+    param.Param.iParam = 2;
     g_host.HostEditorControl(ECTL_SETPARAM, &param);
     return 0;
   });

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -437,8 +438,26 @@ TEST_F(HandrelPlugin, ServicesReachThePanel) {
   EXPECT_EQ(editorInput(&rec), 0);
   EXPECT_EQ(host.PanelKey('E', 0), 1);
   EXPECT_EQ(editorInput(&rec), 0);
+  // A file read into the editor meanwhile is shown in the ANSI table.
+  std::wstring file = folder.path + L"\\note.txt";
+  WriteText(file, "text\r\n");
+  auto editorEvent = reinterpret_cast<int(KEL_API*)(int, void*)>(p->Entry("ProcessEditorEvent"));
+  ASSERT_NE(host.OpenEditor(file), nullptr);
+  UINT before = host.CurrentEditor()->codePage;
+  ASSERT_NE(before, 2u);
+  EXPECT_EQ(editorEvent(1, nullptr), 0);  // not "file read": nothing changes
+  EXPECT_EQ(host.CurrentEditor()->codePage, before);
+  EXPECT_EQ(editorEvent(0, nullptr), 0);
+  EXPECT_EQ(host.CurrentEditor()->codePage, 2u);
+  host.CloseEditor();
   EXPECT_FALSE(Cd(L"\\"));
   EXPECT_EQ(editorInput(&rec), 0);
+  // The receiver went with its module: the editor is left alone.
+  ASSERT_NE(host.OpenEditor(file), nullptr);
+  before = host.CurrentEditor()->codePage;
+  EXPECT_EQ(editorEvent(0, nullptr), 0);
+  EXPECT_EQ(host.CurrentEditor()->codePage, before);
+  host.CloseEditor();
   host.ClosePanel();
   std::string log = Log(L"test.module");
   EXPECT_NE(log.find("#1 device=Pocket Test"), std::string::npos) << log;
