@@ -274,7 +274,7 @@ DevicePanel* OpenDevicePanel(int openFrom, intptr_t item) {
     PanelInfoA active{};
     if (PanelControl(PANEL_ACTIVE, FCTL_GETPANELINFO, &active)) {
       panel->PanelState = active;
-      if (active.PanelType == PTYPE_FILEPANEL && !active.Plugin) {
+      if (active.PanelType == PTYPE_FILEPANEL) {
         panel->StartPanelMode = '0' + std::clamp(active.ViewMode, 0, 9);
         panel->StartSortMode = 0;
       }

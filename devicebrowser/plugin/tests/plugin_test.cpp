@@ -159,13 +159,18 @@ TEST_F(HandrelPlugin, OpensFromTheMenusWithTheModuleFoldersAndTheDeviceLines) {
     EXPECT_TRUE(panel().Items()[1].attributes & FILE_ATTRIBUTE_DIRECTORY);
     host.ClosePanel();
   }
+  // The modules see the start panel mode in the panel record: '0' + the file panel's view mode.
+  host.ActivePanel().viewMode = 3;
+  ASSERT_TRUE(Open(1));
+  host.ClosePanel();
   std::string log = Log(L"test.module");
-  EXPECT_EQ(Count(log, "InitModule size=68 host=372 reserved=0 lang=English\n"), 2u) << log;
-  EXPECT_EQ(Count(log, "GetModuleInfo size=176 reserved0=44\n"), 2u) << log;
-  EXPECT_EQ(Count(log, "CloseModule"), 2u) << log;
+  EXPECT_EQ(Count(log, "InitModule size=68 host=372 reserved=0 lang=English view=50\n"), 2u) << log;
+  EXPECT_EQ(Count(log, "InitModule size=68 host=372 reserved=0 lang=English view=51\n"), 1u) << log;
+  EXPECT_EQ(Count(log, "GetModuleInfo size=176 reserved0=44\n"), 3u) << log;
+  EXPECT_EQ(Count(log, "CloseModule"), 3u) << log;
   // A code the plugin does not open from: no panel, no module loaded.
   EXPECT_EQ(OpenRaw(2), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(Count(Log(L"test.module"), "InitModule"), 2u);
+  EXPECT_EQ(Count(Log(L"test.module"), "InitModule"), 3u);
 }
 
 TEST_F(HandrelPlugin, EditorViewerAndDialogOpenInTheControlModule) {
@@ -414,6 +419,22 @@ TEST_F(HandrelPlugin, ServicesReachThePanel) {
   ASSERT_TRUE(Open(1));
   ASSERT_TRUE(Cd(L"Test:A"));
   EXPECT_EQ(host.PanelKey('D', 0), 1);
+  // Ctrl+R rereads the device and passes the key on to the module.
+  host.PanelKey('R', 1);
+  EXPECT_NE(Log(L"test.module").find("#1 ProcessKey 82 state=1\n"), std::string::npos);
+  // F8 on "..": the module is not asked; on an item it is, and the lines are rebuilt after it.
+  host.RefreshPluginPanel(panel());
+  panel().current = 0;
+  EXPECT_EQ(host.PanelDeleteFiles(), 0);
+  EXPECT_EQ(Count(Log(L"test.module"), "DeleteFiles"), 0u);
+  host.PanelKey('I', 0);
+  host.RefreshPluginPanel(panel());
+  EXPECT_TRUE(HasLine(L"Module line", L"data"));
+  panel().current = 1;
+  EXPECT_EQ(host.PanelDeleteFiles(), 1);
+  EXPECT_EQ(Count(Log(L"test.module"), "DeleteFiles 1"), 1u);
+  EXPECT_TRUE(HasLine(L"PPC Name", L"Pocket Test"));
+  EXPECT_FALSE(HasLine(L"Module line", L"data"));
   EXPECT_EQ(host.PanelKey('N', 0), 1);
   for (int i = 0; i < 45; ++i) host.PanelKey('I', 0);
   host.RefreshPluginPanel(panel());

@@ -127,7 +127,8 @@ ModuleInstance MODULE_API InitModule(ModuleOwner owner, const ModuleStartupRecor
   if (g_instances == 0) LoadConfig();
   return Entry("InitModule", ModuleInstance(0), [&]() -> ModuleInstance {
     Log("InitModule size=" + std::to_string(record->Size) + " host=" + std::to_string(record->HostStartupSize) +
-        " reserved=" + std::to_string(reserved) + " lang=" + Narrow(record->LanguageName));
+        " reserved=" + std::to_string(reserved) + " lang=" + Narrow(record->LanguageName) +
+        " view=" + std::to_string(static_cast<const int32_t*>(record->PanelState)[14]));  // byte 56
     if (g_cfg.failInit) return 0;
     auto* in = new Instance{++g_instances, owner, {}, L""};
     memcpy(&in->record, record, std::min<uint32_t>(record->Size, sizeof(in->record)));
