@@ -20,6 +20,7 @@ cp "$DIST/Tools/Handrel/testmodule.module" "$plugin/Modules/test.module"
 printf 'name Test\ntitle Test module\ndirs Documents;Documents\\Letters;Pictures\n' > "$plugin/Modules/test.module.cfg"
 
 # The device: a name, a storage card, a battery on AC power.
+export KEL_XSCREEN=240x320x16
 export KEL_DEVICE_ROOT=$(winpath "$root")
 printf '0x00000110 \\Storage Card\n' > "$root/.device/attributes"
 printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
