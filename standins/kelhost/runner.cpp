@@ -46,7 +46,7 @@
 //                                  control service to one command or dialog message (a number)
 //   fail-none                      forget the failures scripted so far
 // KEY: a character, or Enter, Esc, Tab, BS, Space, Up, Down, Left, Right, Home, End, Ins, Del,
-// F1..F12, optionally prefixed by Shift+, Ctrl+, Alt+.
+// Backslash (the key beside Enter), F1..F12, optionally prefixed by Shift+, Ctrl+, Alt+.
 #include <windows.h>
 
 #include <cstdio>
@@ -115,7 +115,7 @@ KeySpec ParseKey(std::wstring name) {
       {L"BS", KEY_BS, VK_BACK, 8}, {L"Space", KEY_SPACE, VK_SPACE, L' '}, {L"Up", KEY_UP, VK_UP, 0},
       {L"Down", KEY_DOWN, VK_DOWN, 0}, {L"Left", KEY_LEFT, VK_LEFT, 0}, {L"Right", KEY_RIGHT, VK_RIGHT, 0},
       {L"Home", KEY_HOME, VK_HOME, 0}, {L"End", KEY_END, VK_END, 0}, {L"Ins", KEY_INS, VK_INSERT, 0},
-      {L"Del", KEY_DEL, VK_DELETE, 0}};
+      {L"Del", KEY_DEL, VK_DELETE, 0}, {L"Backslash", L'\\', VK_OEM_5, L'\\'}};
   for (const auto& n : kNamed)
     if (name == n.name) {
       k.kelKey = n.key | mods;
