@@ -112,7 +112,7 @@ bool MemorySide::Read(Handle file, uint8_t* buffer, uint32_t size, uint32_t& got
   size_t count = std::min<size_t>(size, data.size() - std::min(data.size(), it->second.position));
   if (count != 0) std::memcpy(buffer, data.data() + it->second.position, count);
   it->second.position += count;
-  got = static_cast<uint32_t>(count);
+  got = static_cast<uint32_t>(count) + readOverclaim;
   return true;
 }
 

@@ -35,6 +35,7 @@ class MemorySide : public FileSide {
   size_t OpenHandles() const { return handles_.size(); }
 
   Fault readFault, writeFault, deleteFault, openFault;
+  uint32_t readOverclaim = 0;  // added to every read's count, as a damaged device answer would
 
   uint32_t LastError() const override { return error_; }
   bool Find(const std::u16string& path, FileInfo& info) override;

@@ -206,7 +206,8 @@ bool MOperationBase::Step(bool& done) {
   }
   const TransferEntry& entry = entries_[index_];
   std::u16string target = TargetPath(entry);
-  if (!Silent()) ui_.ProgressFile(entry.path, target, entry.kind == EntryKind::kFile ? entry.size : 0);
+  // A file is shown once its size is known (CopyFile), so that the window counts it once.
+  if (!Silent() && entry.kind != EntryKind::kFile) ui_.ProgressFile(entry.path, target, 0);
   switch (entry.kind) {
     case EntryKind::kFolderStart:
       if (!MakeFolderTree(target_, target)) {

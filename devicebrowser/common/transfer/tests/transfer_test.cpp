@@ -214,6 +214,15 @@ TEST_F(Transfer, AShortReadIsNotReportedAsDone) {
   EXPECT_EQ(op->totals().filesCopied, 0);
 }
 
+TEST_F(Transfer, AReadClaimingMoreThanTheBlockIsRefused) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize, 'z'));
+  device.readOverclaim = 1;  // 65537 bytes "read" into the 65536-byte buffer
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantRead);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.bin"));
+  EXPECT_EQ(op->totals().filesCopied, 0);
+}
+
 TEST_F(Transfer, AFailedReadMidCopyLeavesNoPartialTarget) {
   device.AddFile(u"\\Docs\\a.bin", std::string(2 * kBlockSize + 1, 'q'));
   local.AddFile(u"C:\\Out\\a.bin", "older");
