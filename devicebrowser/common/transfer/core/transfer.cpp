@@ -398,6 +398,8 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
       return fail(true, Message::kCantRead, entry.path);
     }
     if (got == 0) break;
+    // A device file cannot hold 4 GiB: a source that never ends is a damaged answer, not data.
+    if (options_.sourceIsDevice && copied + got >= kFourGiB) return fail(true, Message::kCantRead, entry.path);
     uint32_t written = 0;
     if (!target_.Write(out, buffer_.data(), got, written) || written != got) {
       return fail(true, Message::kCantWrite, target);
