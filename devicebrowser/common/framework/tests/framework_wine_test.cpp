@@ -159,6 +159,30 @@ TEST_F(Framework, NamesWithoutAnOemFormKeepTheirDeviceNameAndAreDeletedOnTheDevi
   host.ClosePanel();
 }
 
+TEST_F(Framework, AListingGrowsPastItsFirst255ItemsAndAFailedInvokeIsReported) {
+  device.MakeFolder(L"\\Many");
+  for (int i = 0; i < 300; ++i) device.MakeFile(L"\\Many\\f" + std::to_wstring(i) + L".bin", "x");
+  Enter();
+  ASSERT_TRUE(host.PanelSetDirectory(L"Many"));
+  host.RefreshPluginPanel(panel());
+  size_t files = 0;
+  for (auto& it : panel().Items()) files += it.name != L".." ? 1 : 0;
+  EXPECT_EQ(files, 300u);
+  EXPECT_TRUE(Has(L"f0.bin"));
+  EXPECT_TRUE(Has(L"f254.bin"));
+  EXPECT_TRUE(Has(L"f299.bin"));
+  // Without the device-side library the delete fails with the module's message; the file stays.
+  ASSERT_TRUE(DeleteFileW(device.Host(L"\\Windows\\HandrelInvoke.dll").c_str()));
+  panel().current = IndexOf(L"f7.bin");
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelDeleteFiles(), 0);
+  ASSERT_FALSE(host.messages.empty());
+  EXPECT_EQ(host.messages.back().lines, (std::vector<std::wstring>{L"Sample module", L"Can't delete"}));
+  std::string content;
+  EXPECT_TRUE(device.ReadFile(L"\\Many\\f7.bin", content));
+  host.ClosePanel();
+}
+
 TEST_F(Framework, FolderPathsAreMadeLevelByLevelAndAFileStopsThem) {
   Enter();
   ASSERT_TRUE(host.PanelSetDirectory(L"Docs"));
