@@ -36,27 +36,15 @@ std::wstring FromCodePage(UINT codePage, const char* s) {
   return w;
 }
 
-// True when [p, p + size) lies in committed, writable memory.
-bool WritableRange(const void* p, size_t size) {
+// True when [p, p + size) lies in committed memory that can be read (and written, when asked).
+bool UsableRange(const void* p, size_t size, bool write) {
+  const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
   const char* at = static_cast<const char*>(p);
   const char* end = at + size;
   while (at < end) {
     MEMORY_BASIC_INFORMATION m;
-    if (!VirtualQuery(at, &m, sizeof m) || m.State != MEM_COMMIT) return false;
-    DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    if (!(m.Protect & writable) || (m.Protect & PAGE_GUARD)) return false;
-    at = static_cast<const char*>(m.BaseAddress) + m.RegionSize;
-  }
-  return true;
-}
-
-bool ReadableRange(const void* p, size_t size) {
-  const char* at = static_cast<const char*>(p);
-  const char* end = at + size;
-  while (at < end) {
-    MEMORY_BASIC_INFORMATION m;
-    if (!VirtualQuery(at, &m, sizeof m) || m.State != MEM_COMMIT) return false;
-    if ((m.Protect & (PAGE_NOACCESS | PAGE_GUARD)) || !m.Protect) return false;
+    if (!VirtualQuery(at, &m, sizeof m) || m.State != MEM_COMMIT || !m.Protect) return false;
+    if ((m.Protect & (PAGE_NOACCESS | PAGE_GUARD)) || (write && !(m.Protect & writable))) return false;
     at = static_cast<const char*>(m.BaseAddress) + m.RegionSize;
   }
   return true;
@@ -86,7 +74,7 @@ bool WideNameToOem(const wchar_t* name, char* buffer, int size) {
     ShowMessage("Exception", text, nullptr, FMSG_WARNING);
     throw ModuleError(text);
   }
-  if (!name || !ReadableRange(name, sizeof(wchar_t))) {
+  if (!name || !UsableRange(name, sizeof(wchar_t), false)) {
     ShowMessage("Exception", "WideNameToOem: invalid source string", nullptr, FMSG_WARNING);
     throw ModuleError("WideNameToOem: invalid source string");
   }
@@ -349,7 +337,7 @@ void MModuleBase::takePanelItems(PluginPanelItemA** items, int* count) {
 
 ItemUserData* MModuleBase::validUserData(const PluginPanelItemA& item) const {
   auto* data = reinterpret_cast<ItemUserData*>(item.UserData);
-  if (!data || !WritableRange(data, kItemUserDataMin)) return nullptr;
+  if (!data || !UsableRange(data, kItemUserDataMin, true)) return nullptr;
   if (data->size < kItemUserDataMin || data->size > kItemUserDataMax) return nullptr;
   if (data->module != this) return nullptr;
   return data;
@@ -359,7 +347,7 @@ std::wstring MModuleBase::itemName(const PluginPanelItemA& item) const {
   ItemUserData* data = validUserData(item);
   if (data && data->size > kItemUserDataMin) {
     size_t chars = (data->size - kItemUserDataMin) / 2;
-    if (WritableRange(data, data->size)) return std::wstring(data->name, wcsnlen(data->name, chars));
+    if (UsableRange(data, data->size, true)) return std::wstring(data->name, wcsnlen(data->name, chars));
   }
   char name[KEL_NM + 1];
   std::memcpy(name, item.FileName, KEL_NM);
