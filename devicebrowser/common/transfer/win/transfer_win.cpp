@@ -331,10 +331,14 @@ struct ConsoleTransferUi::State {
   DWORD listStart = 0;
   DWORD lastEscapeCheck = 0;
   bool listStarted = false;
+  uint64_t pendingBytes = 0;  // added since the window was last drawn
+  DWORD lastDraw = 0;
+  bool escapePolled = false;
+  DWORD lastEscapePoll = 0;
 };
 
 ConsoleTransferUi::ConsoleTransferUi(std::string titleOem) : title_(std::move(titleOem)), state_(new State) {}
-ConsoleTransferUi::~ConsoleTransferUi() = default;
+ConsoleTransferUi::~ConsoleTransferUi() { FlushProgress(); }
 
 void ConsoleTransferUi::Show(Message message, const std::u16string& path) {
   bool titledError = false;
@@ -354,7 +358,15 @@ int ConsoleTransferUi::AskOpenError(bool target, const std::u16string& path, uin
   return ShowMessage(title_.c_str(), text.c_str(), "&Retry\n&Skip\nSkip a&ll\n&Abort", 1);
 }
 
-bool ConsoleTransferUi::Escape() { return CheckEscape() == 1; }
+bool ConsoleTransferUi::Escape() {
+  // Polling the console is a round trip to the console's server: once per kEscapeMs is enough for
+  // a key a person presses.
+  DWORD now = GetTickCount();
+  if (state_->escapePolled && now - state_->lastEscapePoll < kEscapeMs) return false;
+  state_->escapePolled = true;
+  state_->lastEscapePoll = now;
+  return CheckEscape() == 1;
+}
 
 bool ConsoleTransferUi::ListTick() {
   DWORD now = GetTickCount();
@@ -380,11 +392,30 @@ void ConsoleTransferUi::ProgressStart(int entries, uint64_t bytes) {
 }
 
 void ConsoleTransferUi::ProgressFile(const std::u16string& source, const std::u16string& target, uint64_t size) {
-  if (state_->progress) state_->progress->StartFile(ToOem(LastComponent(source)).c_str(), ToOem(target).c_str(), size);
+  if (!state_->progress) return;
+  // The blocks not yet drawn are counted first, then the new file; the window is drawn when it
+  // is due, as for the blocks.
+  con::AddBytes(state_->progress->Counters(), state_->pendingBytes);
+  state_->pendingBytes = 0;
+  state_->progress->StartFile(ToOem(LastComponent(source)).c_str(), ToOem(target).c_str(), size);
+  if (GetTickCount() - state_->lastDraw >= kRedrawMs) {
+    state_->progress->Redraw();
+    state_->lastDraw = GetTickCount();
+  }
 }
 
 void ConsoleTransferUi::ProgressAdd(uint64_t bytes) {
-  if (state_->progress) state_->progress->AddBytes(bytes);
+  if (!state_->progress) return;
+  // Drawing the window costs more than moving a block through the console: the counts of the
+  // blocks are gathered and drawn at most every kRedrawMs.
+  state_->pendingBytes += bytes;
+  if (GetTickCount() - state_->lastDraw >= kRedrawMs) FlushProgress();
+}
+
+void ConsoleTransferUi::FlushProgress() {
+  if (state_->progress && state_->pendingBytes != 0) state_->progress->AddBytes(state_->pendingBytes);
+  state_->pendingBytes = 0;
+  state_->lastDraw = GetTickCount();
 }
 
 // ---- One operation ----------------------------------------------------------------------------

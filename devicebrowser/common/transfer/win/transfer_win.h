@@ -80,6 +80,9 @@ class ConsoleTransferUi : public TransferUi {
   void ProgressAdd(uint64_t bytes) override;
 
  private:
+  static constexpr DWORD kRedrawMs = 200;
+  static constexpr DWORD kEscapeMs = 50;
+  void FlushProgress();
   struct State;
   std::string title_;
   std::unique_ptr<State> state_;
