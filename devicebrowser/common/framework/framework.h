@@ -5,6 +5,8 @@
 //
 // A library defines its subclass and one factory:
 //   MModuleBase* CreateModuleObject();   // a new, unconstructed object; the exports call Construct
+// It should be cheap: GetModuleInfo asks a short-lived object for the short name and title.
+// Item arrays, descriptions and user data are allocated with malloc/calloc and freed with free.
 // Threads: the host's thread only, one call at a time; no locks.
 // Failures inside are raised as text (ModuleError) and stopped at the export.
 #pragma once
