@@ -188,6 +188,31 @@ TEST_F(DeviceTransfer, AnAccessDeniedOpenIsRetriedAndReadOnlyTargetsAskOnce) {
   EXPECT_EQ(content, "new b");
 }
 
+TEST_F(DeviceTransfer, ReadOnlyFilesOnTheDeviceAreReplacedWhenAskedAndMovedAway) {
+  ASSERT_TRUE(device.MakeFile(L"\\ro.txt", "old device text"));
+  ASSERT_TRUE(device.MakeFile(L"\\keep.txt", "read-only source"));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\ro.txt", "new local text"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ASSERT_TRUE(CeSetFileAttributes(L"\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(CeSetFileAttributes(L"\\keep.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\ro.txt", false)}), 1);
+  EXPECT_EQ(ui.readOnlyAsked, 1);
+  std::string content;
+  ASSERT_TRUE(device.ReadFile(L"\\ro.txt", content));
+  EXPECT_EQ(content, "new local text");
+  EXPECT_EQ(CeGetFileAttributes(L"\\ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+
+  // A read-only device source of a move: its attributes are reset so that it can be deleted.
+  EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\keep.txt")}, true), 1);
+  EXPECT_EQ(totals.deleteFailures, 0);
+  EXPECT_EQ(CeGetFileAttributes(L"\\keep.txt"), 0xFFFFFFFFu);
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\keep.txt", content));
+  EXPECT_EQ(content, "read-only source");
+  EXPECT_NE(GetFileAttributesW((localRoot + L"\\keep.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
 TEST_F(DeviceTransfer, ASilentFetchThroughTheOperationOverwritesWithoutAsking) {
   ASSERT_TRUE(device.MakeFile(L"\\note.txt", "device note"));
   ASSERT_TRUE(WriteHostFile(localRoot + L"\\note.txt", "stale"));
