@@ -1,0 +1,334 @@
+// The engine over two memory sides: a "device" with files under "\" and a local disk under "C:\".
+#include "devicebrowser/common/transfer/core/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include "devicebrowser/common/transfer/core/memory_side.h"
+#include "devicebrowser/common/transfer/tests/scripted_ui.h"
+
+namespace handrel::transfer {
+namespace {
+
+constexpr uint64_t kTime = 0x01D5'0000'1234'5678ull;
+
+class Transfer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device.AddFolder(u"\\Docs");
+    local.AddFolder(u"C:");
+    local.AddFolder(u"C:\\Out");
+  }
+  // A device panel item for a file or folder of the device.
+  SourceItem DeviceItem(const std::u16string& path) {
+    SourceItem item;
+    MemorySide::Node& node = device.At(path);
+    item.path = path;
+    item.attributes = node.attributes;
+    item.size = node.data.size();
+    item.writeTime = node.writeTime;
+    return item;
+  }
+  // Fetches device items to C:\Out.
+  int Get(std::vector<SourceItem> items, bool move = false, uint32_t mode = 0) {
+    Options options;
+    options.sourceIsDevice = true;
+    options.move = move;
+    options.mode = mode;
+    op = std::make_unique<MOperationBase>(options, device, local, ui);
+    if (!op->SetTarget(u"C:\\Out")) return 0;
+    if (!op->BuildList(items)) return op->Cancelled() ? -1 : 0;
+    return op->Run();
+  }
+  MemorySide device, local;
+  ScriptedUi ui;
+  std::unique_ptr<MOperationBase> op;
+};
+
+TEST(TransferNames, ADeviceNameWithoutItsTerminatorIsRefused) {
+  std::u16string field(kDeviceNameField, u'a');
+  std::u16string name;
+  EXPECT_FALSE(NameFromField(field.data(), field.size(), name));
+  EXPECT_TRUE(name.empty());
+  field[kDeviceNameField - 1] = 0;  // 259 characters and the terminator: the longest name
+  ASSERT_TRUE(NameFromField(field.data(), field.size(), name));
+  EXPECT_EQ(name.size(), kDeviceNameField - 1);
+}
+
+TEST_F(Transfer, AnEmptyFileIsCreatedAndKeepsItsTimeAndAttributes) {
+  device.AddFile(u"\\Docs\\empty.txt", "", kTime, kAttrReadOnly | kAttrHidden | kAttrArchive);
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\empty.txt")}), 1);
+  ASSERT_TRUE(local.Exists(u"C:\\Out\\empty.txt"));
+  MemorySide::Node& copy = local.At(u"C:\\Out\\empty.txt");
+  EXPECT_EQ(copy.data, "");
+  EXPECT_EQ(copy.writeTime, kTime);
+  EXPECT_EQ(copy.attributes, kAttrReadOnly | kAttrHidden | kAttrArchive);
+  EXPECT_EQ(op->FinishedItems(), std::vector<int>{0});
+  EXPECT_EQ(local.OpenHandles(), 0u);
+  EXPECT_EQ(device.OpenHandles(), 0u);
+}
+
+TEST_F(Transfer, FoldersAreCopiedWholeInBlocks) {
+  std::string big(3 * kBlockSize + 17, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 23);
+  device.AddFolder(u"\\Docs\\Sub");
+  device.AddFile(u"\\Docs\\Sub\\big.bin", big, kTime);
+  device.AddFile(u"\\Docs\\a.txt", "alpha", kTime);
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs")}), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\Docs\\Sub\\big.bin").data, big);
+  EXPECT_EQ(local.At(u"C:\\Out\\Docs\\a.txt").data, "alpha");
+  EXPECT_EQ(local.At(u"C:\\Out\\Docs\\Sub\\big.bin").writeTime, kTime);
+  EXPECT_EQ(ui.progressBytes, big.size() + 5 + 2);  // and one for each folder
+  EXPECT_EQ(op->TotalBytes(), big.size() + 5 + 2);
+  EXPECT_EQ(op->FinishedItems(), std::vector<int>{0});
+}
+
+TEST_F(Transfer, AFourGiBDeviceFileIsRefusedBeforeAnythingIsCopied) {
+  device.AddFile(u"\\Docs\\a.txt", "alpha");
+  device.AddFile(u"\\Docs\\huge.bin", "");
+  SourceItem huge = DeviceItem(u"\\Docs\\huge.bin");
+  huge.size = uint64_t{1} << 32;
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt"), huge}), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], Message::kFileTooLarge);
+  EXPECT_EQ(ui.messagePaths[0], u"\\Docs\\huge.bin");
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.txt"));
+
+  // One byte less passes the list; inside a folder the same limit holds.
+  huge.size = (uint64_t{1} << 32) - 1;
+  ui.messages.clear();
+  Options options;
+  options.sourceIsDevice = true;
+  MOperationBase fits(options, device, local, ui);
+  EXPECT_TRUE(fits.BuildList({huge}));
+  device.At(u"\\Docs\\huge.bin").reportedSize = uint64_t{5} << 32;
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs")}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kFileTooLarge);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\Docs"));
+}
+
+TEST_F(Transfer, SkipAllSkipsEveryLaterExistingFileAfterOneQuestion) {
+  for (const char16_t* name : {u"a", u"b", u"c"}) {
+    device.AddFile(std::u16string(u"\\Docs\\") + name, "new");
+    local.AddFile(std::u16string(u"C:\\Out\\") + name, "old");
+  }
+  device.AddFile(u"\\Docs\\d", "fresh");
+  ui.overwriteAnswers = {kSkipAll};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a"), DeviceItem(u"\\Docs\\b"), DeviceItem(u"\\Docs\\c"),
+                 DeviceItem(u"\\Docs\\d")}),
+            1);
+  EXPECT_EQ(ui.overwriteAsked, 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old");
+  EXPECT_EQ(local.At(u"C:\\Out\\c").data, "old");
+  EXPECT_EQ(local.At(u"C:\\Out\\d").data, "fresh");
+  EXPECT_EQ(op->totals().filesSkipped, 3);
+}
+
+TEST_F(Transfer, AllOverwritesButReadOnlyTargetsAskTheirOwnQuestionOnce) {
+  for (const char16_t* name : {u"a", u"b", u"c", u"d"}) device.AddFile(std::u16string(u"\\Docs\\") + name, "new");
+  local.AddFile(u"C:\\Out\\a", "old");
+  local.AddFile(u"C:\\Out\\b", "old", 0, kAttrReadOnly);
+  local.AddFile(u"C:\\Out\\c", "old");
+  local.AddFile(u"C:\\Out\\d", "old", 0, kAttrReadOnly | kAttrHidden);
+  ui.overwriteAnswers = {kOverwriteAll};
+  ui.readOnlyAnswers = {kOverwriteAll};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a"), DeviceItem(u"\\Docs\\b"), DeviceItem(u"\\Docs\\c"),
+                 DeviceItem(u"\\Docs\\d")}),
+            1);
+  EXPECT_EQ(ui.overwriteAsked, 1);
+  EXPECT_EQ(ui.readOnlyAsked, 1);
+  for (const char16_t* name : {u"a", u"b", u"c", u"d"}) {
+    EXPECT_EQ(local.At(std::u16string(u"C:\\Out\\") + name).data, "new");
+  }
+  // The copy's attributes are the source's (archive) with what the target had once cleared.
+  EXPECT_EQ(local.At(u"C:\\Out\\b").attributes & kAttrReadOnly, 0u);
+}
+
+TEST_F(Transfer, ReadOnlyQuestionSkipKeepsTheTargetAndCancelStops) {
+  device.AddFile(u"\\Docs\\a", "new");
+  device.AddFile(u"\\Docs\\b", "new");
+  local.AddFile(u"C:\\Out\\a", "old", 0, kAttrReadOnly);
+  local.AddFile(u"C:\\Out\\b", "old");
+  ui.overwriteAnswers = {kOverwrite, kCancel};
+  ui.readOnlyAnswers = {kSkip};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a"), DeviceItem(u"\\Docs\\b")}), -1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old");
+  EXPECT_EQ(local.At(u"C:\\Out\\a").attributes & kAttrReadOnly, kAttrReadOnly);
+  EXPECT_EQ(local.At(u"C:\\Out\\b").data, "old");
+  EXPECT_TRUE(op->FinishedItems() == std::vector<int>{0});
+}
+
+TEST_F(Transfer, AppendAddsTheWholeSourceAfterTheTargetsEnd) {
+  device.AddFile(u"\\Docs\\log.txt", "second half", kTime);
+  local.AddFile(u"C:\\Out\\log.txt", "first half, ");
+  ui.overwriteAnswers = {kAppend};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\log.txt")}), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\log.txt").data, "first half, second half");
+  EXPECT_EQ(op->totals().filesCopied, 1);
+}
+
+TEST_F(Transfer, AViewerFetchLandsUnderTheShortName) {
+  device.AddFile(u"\\Docs\\\u0436\u0443\u0440\u043D\u0430\u043B.txt", "text");
+  SourceItem item = DeviceItem(u"\\Docs\\\u0436\u0443\u0440\u043D\u0430\u043B.txt");
+  item.shortName = u"____~1.TXT";
+  EXPECT_EQ(Get({item}, false, kModeView), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\____~1.TXT").data, "text");
+  // A plain copy keeps the long name.
+  EXPECT_EQ(Get({item}), 1);
+  EXPECT_TRUE(local.Exists(u"C:\\Out\\\u0436\u0443\u0440\u043D\u0430\u043B.txt"));
+}
+
+TEST_F(Transfer, AMoveWhoseSourceDeleteFailsStillCountsTheCopy) {
+  device.AddFile(u"\\Docs\\a.txt", "alpha");
+  device.AddFile(u"\\Docs\\b.txt", "beta");
+  device.deleteFault = {0, 32};  // sharing violation on every delete
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt"), DeviceItem(u"\\Docs\\b.txt")}, true), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "alpha");
+  EXPECT_EQ(local.At(u"C:\\Out\\b.txt").data, "beta");
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.txt"));
+  EXPECT_EQ(op->totals().filesCopied, 2);
+  EXPECT_EQ(op->totals().deleteFailures, 2);
+  EXPECT_EQ((op->FinishedItems()), (std::vector<int>{0, 1}));
+}
+
+TEST_F(Transfer, AMoveDeletesReadOnlySourcesAndLeavesFolders) {
+  device.AddFolder(u"\\Docs\\Sub");
+  device.AddFile(u"\\Docs\\Sub\\ro.txt", "locked", kTime, kAttrReadOnly);
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\Sub")}, true), 1);
+  EXPECT_FALSE(device.Exists(u"\\Docs\\Sub\\ro.txt"));
+  EXPECT_TRUE(device.Exists(u"\\Docs\\Sub"));
+  EXPECT_EQ(local.At(u"C:\\Out\\Sub\\ro.txt").data, "locked");
+  EXPECT_EQ(local.At(u"C:\\Out\\Sub\\ro.txt").attributes & kAttrReadOnly, kAttrReadOnly);
+}
+
+TEST_F(Transfer, AShortReadIsNotReportedAsDone) {
+  // The device announces 10 bytes and reading yields 5: a move keeps its source, no copy stays.
+  device.AddFile(u"\\Docs\\a.txt", "12345");
+  SourceItem item = DeviceItem(u"\\Docs\\a.txt");
+  item.size = 10;
+  EXPECT_EQ(Get({item}, true), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], Message::kCantRead);
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.txt"));
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.txt"));
+  EXPECT_TRUE(op->FinishedItems().empty());
+  EXPECT_EQ(op->totals().filesCopied, 0);
+}
+
+TEST_F(Transfer, AReadClaimingMoreThanTheBlockIsRefused) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize, 'z'));
+  device.readOverclaim = 1;  // 65537 bytes "read" into the 65536-byte buffer
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantRead);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.bin"));
+  EXPECT_EQ(op->totals().filesCopied, 0);
+}
+
+TEST_F(Transfer, AFailedReadMidCopyLeavesNoPartialTarget) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(2 * kBlockSize + 1, 'q'));
+  local.AddFile(u"C:\\Out\\a.bin", "older");
+  device.readFault = {1, 1236};  // the connection drops at the second block
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}, true), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantRead);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.bin"));
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.bin"));
+  EXPECT_EQ(local.OpenHandles(), 0u);
+  EXPECT_EQ(device.OpenHandles(), 0u);
+}
+
+TEST_F(Transfer, AFailedWriteToAnAppendedTargetKeepsItsOwnData) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize + 1, 'n'));
+  local.AddFile(u"C:\\Out\\a.bin", "mine");
+  local.writeFault = {1, 112};  // disk full at the second block
+  ui.overwriteAnswers = {kAppend};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine" + std::string(kBlockSize, 'n'));
+}
+
+TEST_F(Transfer, OpenErrorsRetrySkipAndSkipAll) {
+  for (const char16_t* name : {u"a", u"b", u"c", u"d"}) device.AddFile(std::u16string(u"\\Docs\\") + name, "x");
+  device.openFault = {0, 5};
+  ui.openErrorAnswers = {kRetry, kSkipFile, kSkipAllFiles};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a"), DeviceItem(u"\\Docs\\b"), DeviceItem(u"\\Docs\\c"),
+                 DeviceItem(u"\\Docs\\d")}),
+            1);
+  // a: retried then skipped; b: skip all; c and d skipped without asking.
+  EXPECT_EQ(ui.openErrorsAsked, 3);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_EQ(op->totals().filesSkipped, 4);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a"));
+
+  // Abort fails the step; silent fails at the first error without asking.
+  ui.openErrorAnswers = {kAbort};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}), 0);
+  int asked = ui.openErrorsAsked;
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, false, kModeSilent), 0);
+  EXPECT_EQ(ui.openErrorsAsked, asked);
+  EXPECT_EQ(ui.progressStarts, 2);  // none for the silent run
+}
+
+TEST_F(Transfer, EscapeMidCopyCancelsAndRemovesTheNewTarget) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(3 * kBlockSize, 'e'));
+  ui.escapeAfterBlocks = 2;  // the step's own check, then after the first block
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}, true), -1);
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.bin"));
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.bin"));
+}
+
+TEST_F(Transfer, UploadsFromLocalFoldersAndTargetChecks) {
+  local.AddFolder(u"C:\\Src");
+  local.AddFolder(u"C:\\Src\\Sub");
+  local.AddFile(u"C:\\Src\\Sub\\f.txt", "payload", kTime, kAttrArchive | kAttrSystem);
+  Options options;
+  options.targetIsDevice = true;
+  MOperationBase put(options, local, device, ui);
+  ASSERT_TRUE(put.SetTarget(u"\\New\\Deep"));
+  EXPECT_EQ(put.TargetRoot(), u"\\New\\Deep\\");
+  SourceItem item;
+  item.path = u"C:\\Src\\Sub";
+  item.attributes = kAttrDirectory;
+  item.hasInfo = false;
+  ASSERT_TRUE(put.BuildList({item}));
+  EXPECT_EQ(put.Run(), 1);
+  EXPECT_EQ(device.At(u"\\New\\Deep\\Sub\\f.txt").data, "payload");
+  EXPECT_EQ(device.At(u"\\New\\Deep\\Sub\\f.txt").writeTime, kTime);
+  EXPECT_EQ(device.At(u"\\New\\Deep\\Sub\\f.txt").attributes, kAttrArchive | kAttrSystem);
+
+  // A target root of 260 characters with its backslash fits; one more does not.
+  std::u16string root = u"\\" + std::u16string(258, u'r');
+  MOperationBase fits(options, local, device, ui);
+  EXPECT_TRUE(fits.SetTarget(root));
+  MOperationBase tooLong(options, local, device, ui);
+  EXPECT_FALSE(tooLong.SetTarget(root + u"r"));
+  EXPECT_EQ(ui.messages.back(), Message::kTargetTooLong);
+
+  // A file where the target folder should be.
+  device.AddFile(u"\\Blocked", "");
+  MOperationBase blocked(options, local, device, ui);
+  EXPECT_FALSE(blocked.SetTarget(u"\\Blocked\\Below"));
+  EXPECT_EQ(ui.messages.back(), Message::kCantCreateFolder);
+}
+
+TEST_F(Transfer, ATargetFolderInTheWayAndAnEmptyListAndAnInvalidIndex) {
+  device.AddFile(u"\\Docs\\a", "x");
+  local.AddFolder(u"C:\\Out\\a");
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantCreateTarget);
+  EXPECT_EQ(Get({}), 1);
+  bool done = false;
+  EXPECT_FALSE(op->Step(done));
+  EXPECT_EQ(ui.messages.back(), Message::kInvalidIndex);
+}
+
+TEST_F(Transfer, AFolderThatCannotBeSearchedStopsTheList) {
+  SourceItem item;
+  item.path = u"\\Gone";
+  item.attributes = kAttrDirectory;
+  EXPECT_EQ(Get({item}), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kInvalidFolder);
+  EXPECT_EQ(ui.messagePaths.back(), u"\\Gone\\");
+}
+
+}  // namespace
+}  // namespace handrel::transfer

@@ -1,0 +1,231 @@
+// The engine's Win32 sides against the emulated device: copies both ways compared byte for byte,
+// and the device's scripted faults in the middle of a copy.
+#include "devicebrowser/common/transfer/win/transfer_win.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "devicebrowser/common/transfer/tests/scripted_ui.h"
+#include "standins/rapi/testing/emulated_device.h"
+
+namespace handrel::transfer {
+namespace {
+
+std::u16string U(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+std::string Pattern(size_t size, int seed) {
+  std::string data(size, '\0');
+  uint32_t x = static_cast<uint32_t>(seed) * 2654435761u + 1;
+  for (char& c : data) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return data;
+}
+
+bool ReadHostFile(const std::wstring& path, std::string& content) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  content = s.str();
+  return true;
+}
+
+bool WriteHostFile(const std::wstring& path, const std::string& content) {
+  std::ofstream out(path.c_str(), std::ios::binary);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+class DeviceTransfer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    localRoot = std::wstring(temp) + L"kel-transfer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter);
+    ASSERT_TRUE(CreateDirectoryW(localRoot.c_str(), nullptr));
+    big = Pattern(200000, 1);  // four blocks, the last one short
+  }
+  void TearDown() override { rapiemu::EmulatedDevice::RemoveTree(localRoot); }
+
+  // The device's panel item for a path, as the panel would hand it.
+  SourceItem DeviceItem(const std::u16string& path) {
+    SourceItem item;
+    FileInfo info;
+    EXPECT_TRUE(deviceSide.Find(path, info));
+    item.path = path;
+    item.attributes = info.attributes;
+    item.size = info.size;
+    item.writeTime = info.writeTime;
+    return item;
+  }
+  SourceItem LocalItem(const std::wstring& path, bool folder) {
+    SourceItem item;
+    item.path = U(path);
+    item.attributes = folder ? kAttrDirectory : kAttrArchive;
+    item.hasInfo = false;
+    return item;
+  }
+  int Run(FileSide& source, FileSide& target, bool sourceIsDevice, const std::u16string& targetRoot,
+          const std::vector<SourceItem>& items, bool move = false) {
+    Options options;
+    options.sourceIsDevice = sourceIsDevice;
+    options.targetIsDevice = !sourceIsDevice;
+    options.move = move;
+    MOperationBase op(options, source, target, ui);
+    if (!op.SetTarget(targetRoot) || !op.BuildList(items)) return 0;
+    int result = op.Run();
+    totals = op.totals();
+    return result;
+  }
+
+  rapiemu::EmulatedDevice device{L"kel-transfer-device"};
+  std::wstring localRoot;
+  std::string big;
+  DeviceFileSide deviceSide;
+  LocalFileSide localSide;
+  ScriptedUi ui;
+  Totals totals;
+};
+
+TEST_F(DeviceTransfer, FoldersGoToTheComputerAndBackWithTheirContentsAndTimes) {
+  ASSERT_TRUE(device.MakeFolder(L"\\Docs"));
+  ASSERT_TRUE(device.MakeFolder(L"\\Docs\\Sub"));
+  ASSERT_TRUE(device.MakeFile(L"\\Docs\\a.txt", "alpha"));
+  ASSERT_TRUE(device.MakeFile(L"\\Docs\\empty.txt", ""));
+  ASSERT_TRUE(device.MakeFile(L"\\Docs\\Sub\\big.bin", big));
+  ASSERT_EQ(device.Connect(), S_OK);
+
+  ASSERT_EQ(Run(deviceSide, localSide, true, U(localRoot + L"\\In"), {DeviceItem(u"\\Docs")}), 1);
+  std::string content;
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\In\\Docs\\Sub\\big.bin", content));
+  EXPECT_TRUE(content == big);
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\In\\Docs\\a.txt", content));
+  EXPECT_EQ(content, "alpha");
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\In\\Docs\\empty.txt", content));
+  EXPECT_EQ(content, "");
+  FileInfo onDevice, onDisk;
+  ASSERT_TRUE(deviceSide.Find(u"\\Docs\\Sub\\big.bin", onDevice));
+  ASSERT_TRUE(localSide.Find(U(localRoot + L"\\In\\Docs\\Sub\\big.bin"), onDisk));
+  EXPECT_EQ(onDisk.writeTime, onDevice.writeTime);
+  EXPECT_EQ(totals.filesCopied, 3);
+
+  // Back to a new device folder, made with every missing level.
+  ASSERT_EQ(Run(localSide, deviceSide, false, u"\\Back\\Up", {LocalItem(localRoot + L"\\In\\Docs", true)}), 1);
+  ASSERT_TRUE(device.ReadFile(L"\\Back\\Up\\Docs\\Sub\\big.bin", content));
+  EXPECT_TRUE(content == big);
+  ASSERT_TRUE(device.ReadFile(L"\\Back\\Up\\Docs\\a.txt", content));
+  EXPECT_EQ(content, "alpha");
+  ASSERT_TRUE(device.ReadFile(L"\\Back\\Up\\Docs\\empty.txt", content));
+  EXPECT_EQ(content, "");
+}
+
+TEST_F(DeviceTransfer, ALostConnectionMidReadLeavesNoCopyAndKeepsTheMovedSource) {
+  ASSERT_TRUE(device.MakeFile(L"\\big.bin", big));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\big.bin", "older local file"));
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeReadFile 2 lost\n"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\big.bin")}, true), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantRead);
+  EXPECT_EQ(GetFileAttributesW((localRoot + L"\\big.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  std::string content;
+  ASSERT_TRUE(ReadHostFile(device.Host(L"\\big.bin"), content));
+  EXPECT_TRUE(content == big);
+}
+
+TEST_F(DeviceTransfer, ADiskFullDeviceLeavesNoPartialTargetAndKeepsTheMovedSource) {
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\big.bin", big));
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeWriteFile 3 error 112\n"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\big.bin", false)}, true), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  std::string content;
+  EXPECT_FALSE(device.ReadFile(L"\\big.bin", content));
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\big.bin", content));
+  EXPECT_TRUE(content == big);
+}
+
+TEST_F(DeviceTransfer, ALostConnectionMidWriteLeavesAtMostAPrefixOfTheSource) {
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\big.bin", big));
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeWriteFile 2 lost\n"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\big.bin", false)}, true), 0);
+  std::string content;
+  if (ReadHostFile(device.Host(L"\\big.bin"), content)) {
+    EXPECT_LT(content.size(), big.size());
+    EXPECT_EQ(content, big.substr(0, content.size()));
+  }
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\big.bin", content));
+  EXPECT_TRUE(content == big);
+  EXPECT_EQ(totals.filesCopied, 0);
+}
+
+TEST_F(DeviceTransfer, AnAccessDeniedOpenIsRetriedAndReadOnlyTargetsAskOnce) {
+  ASSERT_TRUE(device.MakeFile(L"\\a.txt", "new a"));
+  ASSERT_TRUE(device.MakeFile(L"\\b.txt", "new b"));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\b.txt", "old b"));
+  SetFileAttributesW((localRoot + L"\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeCreateFile 1 error 5\n"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ui.openErrorAnswers = {kRetry};
+  ui.overwriteAnswers = {kOverwriteAll};
+  ui.readOnlyAnswers = {kOverwrite};
+  EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\a.txt"), DeviceItem(u"\\b.txt")}), 1);
+  EXPECT_EQ(ui.openErrorsAsked, 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_EQ(ui.overwriteAsked, 1);
+  EXPECT_EQ(ui.readOnlyAsked, 1);
+  std::string content;
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\a.txt", content));
+  EXPECT_EQ(content, "new a");
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\b.txt", content));
+  EXPECT_EQ(content, "new b");
+}
+
+TEST_F(DeviceTransfer, ReadOnlyFilesOnTheDeviceAreReplacedWhenAskedAndMovedAway) {
+  ASSERT_TRUE(device.MakeFile(L"\\ro.txt", "old device text"));
+  ASSERT_TRUE(device.MakeFile(L"\\keep.txt", "read-only source"));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\ro.txt", "new local text"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ASSERT_TRUE(CeSetFileAttributes(L"\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(CeSetFileAttributes(L"\\keep.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\ro.txt", false)}), 1);
+  EXPECT_EQ(ui.readOnlyAsked, 1);
+  std::string content;
+  ASSERT_TRUE(device.ReadFile(L"\\ro.txt", content));
+  EXPECT_EQ(content, "new local text");
+  EXPECT_EQ(CeGetFileAttributes(L"\\ro.txt") & FILE_ATTRIBUTE_READONLY, 0u);
+
+  // A read-only device source of a move: its attributes are reset so that it can be deleted.
+  EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\keep.txt")}, true), 1);
+  EXPECT_EQ(totals.deleteFailures, 0);
+  EXPECT_EQ(CeGetFileAttributes(L"\\keep.txt"), 0xFFFFFFFFu);
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\keep.txt", content));
+  EXPECT_EQ(content, "read-only source");
+  EXPECT_NE(GetFileAttributesW((localRoot + L"\\keep.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(DeviceTransfer, ASilentFetchThroughTheOperationOverwritesWithoutAsking) {
+  ASSERT_TRUE(device.MakeFile(L"\\note.txt", "device note"));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\note.txt", "stale"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  MFilesOperation op("Copy", true, false, false, kModeSilent);
+  ASSERT_TRUE(op.SetLocalTarget(ToOem(U(localRoot))));
+  ASSERT_TRUE(op.BuildList({DeviceItem(u"\\note.txt")}));
+  EXPECT_EQ(op.Run(), 1);
+  std::string content;
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\note.txt", content));
+  EXPECT_EQ(content, "device note");
+  EXPECT_FALSE(op.SetLocalTarget(std::string(261, 'x')));
+}
+
+}  // namespace
+}  // namespace handrel::transfer
