@@ -101,13 +101,13 @@ DWORD WINAPI Serve(void* first) {
     // A client may connect, write and close before we get here: its request is still there to read.
     bool connected =
         ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA;
-    // The next instance exists before this connection is served: a client that comes straight
-    // back (the indicator opens one connection per request) finds an instance to connect to.
-    HANDLE next = Busy() ? INVALID_HANDLE_VALUE : NewInstance();
+    // A new instance is made only when a listener is about to wait on it: a client that connected
+    // to an instance nobody waited on yet, wrote and closed, could find its request gone under Wine
+    // (the connect then answers "no data"). The other listeners keep instances open meanwhile.
     if (connected) HandleConnection(pipe);
     DisconnectNamedPipe(pipe);
     CloseHandle(pipe);
-    pipe = next;
+    pipe = INVALID_HANDLE_VALUE;
   }
 }
 
