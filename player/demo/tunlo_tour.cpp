@@ -61,7 +61,7 @@ void Write(const std::wstring& folder, const char* name, const testaudio::Bytes&
 }
 
 void FillFolder(const std::wstring& folder) {
-  testaudio::WaveSpec song;
+  testaudio::WaveShape song;
   song.rate = 22050;
   song.frames = 22050 * 95;  // 1:35
   song.left = 0.7;
@@ -69,12 +69,12 @@ void FillFolder(const std::wstring& folder) {
   song.tags = {"Kestrel Lane", "Morning over the Harbour", "Tides"};
   song.tagStyle = testaudio::TagStyle::RiffInfo;
   Write(folder, "01 harbour.wav", testaudio::Wave(song));
-  testaudio::WaveSpec chime = song;
+  testaudio::WaveShape chime = song;
   chime.frames = 22050 * 12;
   chime.tags = {"Kestrel Lane", "Chime", ""};
   chime.tagStyle = testaudio::TagStyle::Id3v2Chunk;
   Write(folder, "02 chime.aiff", testaudio::Aiff(chime));
-  testaudio::ModuleSpec mod;
+  testaudio::ModuleShape mod;
   mod.tracker = testaudio::Tracker::Xm;
   mod.title = "tracker tune";
   mod.orders = {0, 1, 0};

@@ -75,7 +75,7 @@ class Folder {
 
 // A mono 8-bit WAV of `seconds` at `rate` with optional RIFF INFO tags.
 testaudio::Bytes Wav(double seconds, uint32_t rate = 2000, testaudio::Tags tags = {}) {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.rate = rate;
   s.channels = 1;
   s.encoding = testaudio::Encoding::Pcm8;
@@ -331,13 +331,13 @@ testaudio::Bytes FlacHeaders(uint32_t rate, uint32_t channels, uint32_t bits, ui
 TEST(Tunlo, AddOnsAndTrackerModulesPlayWithTheirFormatNames) {
   Folder f;
   f.Write(L"a.flac", FlacHeaders(44100, 2, 16, 44100 * 3));
-  testaudio::ModuleSpec xm;
+  testaudio::ModuleShape xm;
   xm.tracker = testaudio::Tracker::Xm;
   f.Write(L"b.xm", testaudio::Module(xm));
-  testaudio::ModuleSpec s3m;
+  testaudio::ModuleShape s3m;
   s3m.tracker = testaudio::Tracker::S3m;
   f.Write(L"c.s3m", testaudio::Module(s3m));
-  testaudio::WaveSpec tagged;
+  testaudio::WaveShape tagged;
   tagged.frames = 44100;
   tagged.tags = {"\xD0\x9A\xD0\xB8\xD0\xBD\xD0\xBE", "\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F", ""};
   tagged.tagStyle = testaudio::TagStyle::Id3v2Utf16;

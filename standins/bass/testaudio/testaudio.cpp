@@ -76,7 +76,7 @@ void PutSample(Bytes& b, Encoding e, double m, bool negative, bool bigEndian, bo
   }
 }
 
-Bytes Samples(const WaveSpec& s, bool bigEndian, bool aiff) {
+Bytes Samples(const WaveShape& s, bool bigEndian, bool aiff) {
   Bytes d;
   uint32_t period = s.period < 2 ? 2 : s.period;
   d.reserve(static_cast<size_t>(s.frames) * s.channels * static_cast<size_t>(BytesPerSample(s.encoding)));
@@ -153,7 +153,7 @@ Bytes Id3v2(const Tags& t, bool utf16v23) {
   return b;
 }
 
-Bytes Wave(const WaveSpec& s) {
+Bytes Wave(const WaveShape& s) {
   Bytes body;
   PutText(body, "WAVE");
   Bytes fmt;
@@ -195,7 +195,7 @@ Bytes Wave(const WaveSpec& s) {
   return out;
 }
 
-Bytes Aiff(const WaveSpec& s) {
+Bytes Aiff(const WaveShape& s) {
   Bytes body;
   PutText(body, "AIFF");
   Bytes comm;
@@ -250,7 +250,7 @@ void Code(Tracker t, const Command& c, uint8_t& fx, uint8_t& param) {
   }
 }
 
-std::vector<std::vector<Cell>> Grid(const ModuleSpec& s, uint8_t pattern, uint16_t rows) {
+std::vector<std::vector<Cell>> Grid(const ModuleShape& s, uint8_t pattern, uint16_t rows) {
   std::vector<std::vector<Cell>> g(rows, std::vector<Cell>(4));
   g[0][0].note = true;
   for (const Command& c : s.commands) {
@@ -267,7 +267,7 @@ Bytes SampleData() {
   return d;
 }
 
-Bytes Mod(const ModuleSpec& s) {
+Bytes Mod(const ModuleShape& s) {
   Bytes b;
   PutFixed(b, s.title, 20);
   Bytes smp = SampleData();
@@ -299,7 +299,7 @@ Bytes Mod(const ModuleSpec& s) {
   return b;
 }
 
-Bytes S3m(const ModuleSpec& s) {
+Bytes S3m(const ModuleShape& s) {
   // Layout: header (96) + orders + 1 instrument pointer + pattern pointers, padded to 16; then
   // the instrument (80 bytes), its sample, and the patterns, each on a 16-byte boundary.
   Bytes b;
@@ -372,7 +372,7 @@ Bytes S3m(const ModuleSpec& s) {
   return b;
 }
 
-Bytes Xm(const ModuleSpec& s) {
+Bytes Xm(const ModuleShape& s) {
   Bytes b;
   PutText(b, "Extended Module: ");
   PutFixed(b, s.title, 20);
@@ -411,7 +411,7 @@ Bytes Xm(const ModuleSpec& s) {
   return b;
 }
 
-Bytes It(const ModuleSpec& s) {
+Bytes It(const ModuleShape& s) {
   Bytes b;
   PutText(b, "IMPM");
   PutFixed(b, s.title, 26);
@@ -468,7 +468,7 @@ Bytes It(const ModuleSpec& s) {
 
 }  // namespace
 
-Bytes Module(const ModuleSpec& s) {
+Bytes Module(const ModuleShape& s) {
   switch (s.tracker) {
     case Tracker::Mod: return Mod(s);
     case Tracker::S3m: return S3m(s);

@@ -29,7 +29,7 @@ enum class TagStyle {
 
 // A square wave: every sample of the left channel has magnitude `left` of full scale, the right
 // one `right` (0..1), so the level at any position is known exactly.
-struct WaveSpec {
+struct WaveShape {
   uint32_t rate = 44100;
   uint16_t channels = 2;
   Encoding encoding = Encoding::Pcm16;
@@ -41,8 +41,8 @@ struct WaveSpec {
   TagStyle tagStyle = TagStyle::None;
 };
 
-Bytes Wave(const WaveSpec& spec);
-Bytes Aiff(const WaveSpec& spec); // AIFF supports the integer encodings only (Pcm8/16/24)
+Bytes Wave(const WaveShape& shape);
+Bytes Aiff(const WaveShape& shape); // AIFF supports the integer encodings only (Pcm8/16/24)
 
 // A raw ID3 tag by itself.
 Bytes Id3v1(const Tags& tags);
@@ -60,7 +60,7 @@ struct Command {
   Effect effect;
   uint8_t value; // speed (1..31), tempo (32..255), row to break to, order to jump to
 };
-struct ModuleSpec {
+struct ModuleShape {
   Tracker tracker = Tracker::Mod;
   std::string title = "test module";
   std::vector<uint8_t> orders{0};
@@ -70,7 +70,7 @@ struct ModuleSpec {
   uint8_t tempo = 125; // initial beats per minute (MOD starts at 125 always)
   std::vector<Command> commands;
 };
-Bytes Module(const ModuleSpec& spec);
+Bytes Module(const ModuleShape& shape);
 
 // Writes bytes to a file (UTF-8 path); false on failure.
 bool WriteFile(const std::string& path, const Bytes& bytes);

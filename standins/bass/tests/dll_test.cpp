@@ -49,7 +49,7 @@ std::wstring Write(const std::wstring& name, const testaudio::Bytes& bytes) {
 
 testaudio::Bytes Seconds(double s, double left = 0.5, double right = 0.25, testaudio::Tags tags = {},
                          testaudio::TagStyle style = testaudio::TagStyle::None) {
-  testaudio::WaveSpec w;
+  testaudio::WaveShape w;
   w.rate = 8000;
   w.channels = 2;
   w.frames = static_cast<uint64_t>(s * 8000);
@@ -233,7 +233,7 @@ TEST_F(BassDll, TagsReadFillsTheTemplateFromTheFilesTags) {
 }
 
 TEST_F(BassDll, ModulesLoadAsMusicOnly) {
-  testaudio::ModuleSpec m;
+  testaudio::ModuleShape m;
   m.tracker = testaudio::Tracker::Xm;
   m.title = "Loop tune";
   m.patterns = 2;
@@ -343,7 +343,7 @@ TEST_F(BassDll, StreamsAndModulesOpenFromMemoryWithAnOffset) {
   BASS_StreamFree(h);
   EXPECT_EQ(BASS_StreamCreateFile(TRUE, block.data(), 0, 0, 0), 0u) << "memory needs its length";
   EXPECT_EQ(BASS_StreamCreateFile(TRUE, block.data(), ~0ull - 10, 100, 0), 0u) << "a block past the address space";
-  testaudio::ModuleSpec m;
+  testaudio::ModuleShape m;
   m.tracker = testaudio::Tracker::It;
   testaudio::Bytes it = testaudio::Module(m);
   HMUSIC mh = BASS_MusicLoad(TRUE, it.data(), 0, static_cast<DWORD>(it.size()), BASS_MUSIC_PRESCAN, 44100);

@@ -52,7 +52,7 @@ class Engine : public ::testing::Test {
 
 // One second of 8000 Hz mono 16-bit: 16000 bytes.
 Bytes OneSecond() {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.rate = 8000;
   s.channels = 1;
   s.frames = 8000;
@@ -94,7 +94,7 @@ TEST_F(Engine, PlayingMovesThePositionAtTheByteRateAndEndsWithTheEndSync) {
 }
 
 TEST_F(Engine, PauseHoldsThePositionAndLevelsComeFromTheSamplesWhilePlaying) {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.rate = 8000;
   s.frames = 8000;
   s.left = 0.5;
@@ -170,7 +170,7 @@ TEST_F(Engine, SyncsRemovedBeforeFiringAndOneTimeSyncs) {
 
 TEST_F(Engine, HandlesOfTheWrongKindOrFreedAreRefused) {
   uint32_t h = Stream(OneSecond());
-  testaudio::ModuleSpec m;
+  testaudio::ModuleShape m;
   uint32_t mh = Music(testaudio::Module(m));
   ASSERT_NE(mh, 0u);
   EXPECT_FALSE(lib.FreeStream(mh));
@@ -195,7 +195,7 @@ TEST_F(Engine, HandlesOfTheWrongKindOrFreedAreRefused) {
 }
 
 TEST_F(Engine, ModulesPlayAtTheOutputRateWithTheirScannedLength) {
-  testaudio::ModuleSpec m;
+  testaudio::ModuleShape m;
   m.tracker = testaudio::Tracker::S3m;
   m.title = "Song name";
   uint32_t h = Music(testaudio::Module(m));

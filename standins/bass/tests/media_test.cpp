@@ -35,7 +35,7 @@ TEST(WaveFiles, EveryEncodingGivesItsLayoutAndTheLevelsOfItsSamples) {
       {Encoding::Pcm16, 1, 11025, 16, 0x50001},
   };
   for (const WaveCase& c : cases) {
-    testaudio::WaveSpec s;
+    testaudio::WaveShape s;
     s.encoding = c.enc;
     s.channels = c.chans;
     s.rate = c.rate;
@@ -79,7 +79,7 @@ TEST(WaveFiles, TheExtensibleFormatTakesItsSubFormat) {
 }
 
 TEST(WaveFiles, ACutOffDataChunkIsReadUpToTheEndOfTheFile) {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.frames = 1000;
   Bytes b = testaudio::Wave(s);
   b.resize(b.size() - 401);  // 100 frames and one byte gone
@@ -89,7 +89,7 @@ TEST(WaveFiles, ACutOffDataChunkIsReadUpToTheEndOfTheFile) {
 }
 
 TEST(WaveFiles, DamagedHeadersAreRefused) {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.frames = 100;
   const Bytes good = testaudio::Wave(s);
   bass::PcmFormat f;
@@ -122,7 +122,7 @@ TEST(WaveFiles, ManyTinyChunksEndTheWalkAtItsCap) {
 
 TEST(AiffFiles, IntegerEncodingsBigEndianWithTheirRate) {
   for (Encoding e : {Encoding::Pcm8, Encoding::Pcm16, Encoding::Pcm24}) {
-    testaudio::WaveSpec s;
+    testaudio::WaveShape s;
     s.encoding = e;
     s.channels = 2;
     s.rate = 22050;
@@ -174,7 +174,7 @@ TEST(AlsaSounds, TheInstalledWavFilesOpen) {
   EXPECT_GE(files, 5);
 }
 
-double Seconds(const testaudio::ModuleSpec& s, bool stopBack = true, uint32_t* ctype = nullptr) {
+double Seconds(const testaudio::ModuleShape& s, bool stopBack = true, uint32_t* ctype = nullptr) {
   Bytes b = testaudio::Module(s);
   bass::ModuleInfo info;
   if (bass::ParseModule(b.data(), b.size(), stopBack, info) != Parse::Ok) return -1;
@@ -189,7 +189,7 @@ TEST(Modules, LengthFollowsRowsSpeedAndTempoInEveryFormat) {
   const std::pair<Tracker, uint32_t> kinds[] = {
       {Tracker::Mod, 0x20000}, {Tracker::S3m, 0x20002}, {Tracker::Xm, 0x20003}, {Tracker::It, 0x20004}};
   for (auto [t, ctype] : kinds) {
-    testaudio::ModuleSpec s;
+    testaudio::ModuleShape s;
     s.tracker = t;
     s.patterns = 2;
     s.orders = {0, 1, 0};
@@ -217,7 +217,7 @@ TEST(Modules, LengthFollowsRowsSpeedAndTempoInEveryFormat) {
 
 TEST(Modules, ABackwardJumpEndsTheSongOnceItLoops) {
   for (Tracker t : {Tracker::Mod, Tracker::S3m, Tracker::Xm, Tracker::It}) {
-    testaudio::ModuleSpec s;
+    testaudio::ModuleShape s;
     s.tracker = t;
     s.patterns = 2;
     s.orders = {0, 1};
@@ -232,7 +232,7 @@ TEST(Modules, ABackwardJumpEndsTheSongOnceItLoops) {
 
 TEST(Modules, XmAndItPatternsOfOtherLengths) {
   for (Tracker t : {Tracker::Xm, Tracker::It}) {
-    testaudio::ModuleSpec s;
+    testaudio::ModuleShape s;
     s.tracker = t;
     s.rows = 32;
     s.speed = 4;
@@ -245,7 +245,7 @@ TEST(Modules, XmAndItPatternsOfOtherLengths) {
 }
 
 TEST(Modules, DamagedModulesAreRefused) {
-  testaudio::ModuleSpec s;
+  testaudio::ModuleShape s;
   s.patterns = 2;
   s.orders = {0, 1};
   Bytes mod = testaudio::Module(s);

@@ -27,7 +27,7 @@ std::string Read(const testaudio::Bytes& file, const std::string& fmt, bool musi
 }
 
 testaudio::Bytes Tagged(TagStyle style, const testaudio::Tags& tags, bool aiff = false) {
-  testaudio::WaveSpec s;
+  testaudio::WaveShape s;
   s.frames = 100;
   s.tags = tags;
   s.tagStyle = style;
@@ -71,7 +71,7 @@ TEST(TagsRead, AnId3ChunkWhoseTagClaimsMoreThanTheChunkIsNotKept) {
 }
 
 TEST(TagsRead, ModulesGiveTheirNameAsTitle) {
-  testaudio::ModuleSpec m;
+  testaudio::ModuleShape m;
   m.tracker = testaudio::Tracker::It;
   m.title = "Tracker tune";
   EXPECT_EQ(Read(testaudio::Module(m), kDefault, true), " - Tracker tune");

@@ -53,12 +53,12 @@ void Log(const char *fmt, ...) {
 // A scripted failure for a call: the code from KEL_BASS_FAIL (read at every call, so a test can
 // change it while the library is loaded), or 0.
 int Scripted(const char *call) {
-  std::string spec = Env("KEL_BASS_FAIL");
-  if (spec.empty()) return 0;
+  std::string rules = Env("KEL_BASS_FAIL");
+  if (rules.empty()) return 0;
   std::string key = std::string(call) + "=";
   size_t at = 0;
-  while ((at = spec.find(key, at)) != std::string::npos) {
-    if (at == 0 || spec[at - 1] == ';') return std::atoi(spec.c_str() + at + key.size());
+  while ((at = rules.find(key, at)) != std::string::npos) {
+    if (at == 0 || rules[at - 1] == ';') return std::atoi(rules.c_str() + at + key.size());
     at += key.size();
   }
   return 0;
