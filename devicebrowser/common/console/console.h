@@ -144,6 +144,10 @@ class DialogBuilder {
   int AddSeparator(int row);
 
   KelDialogItemA& Item(int index);  // for adjustments before Run (flags, focus)
+  // A dialog procedure of the caller's, run on hosts from 0x0146 on (older hosts run the dialog
+  // without one). It gets every message except the colours of texts added with a colour, and
+  // hands what it does not handle to the host's HostDefDlgProc.
+  void SetHandler(KelDialogProcA handler);
   int Count() const;
 
   // Shows the dialog centred; the focus is on the first item that can take it. Returns the chosen

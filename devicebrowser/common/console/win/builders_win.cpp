@@ -76,6 +76,7 @@ struct DialogBuilder::Impl {
   KelDialogItemA* items = nullptr;
   int count = 0, room = 0;
   std::vector<Binding> bindings;
+  KelDialogProcA handler = nullptr;  // the caller's procedure (new hosts only)
 
   Impl(int width, int height, const char* title, const char* help)
       : layout(width, height, title ? title : ""), helpTopic(help ? help : "") {}
@@ -111,6 +112,7 @@ intptr_t KEL_API DialogBuilder::Impl::Procedure(HANDLE dlg, int msg, int param1,
         if (self && msg == DN_CTLCOLORDLGITEM && param1 >= 0 && param1 < static_cast<int>(self->bindings.size()) &&
             self->bindings[static_cast<size_t>(param1)].color)
           return (param2 & ~static_cast<intptr_t>(0xFF)) | self->bindings[static_cast<size_t>(param1)].color;
+        if (self && self->handler) return self->handler(dlg, msg, param1, param2);
         const HostStartupInfoA& host = detail::Host();
         return host.HostDefDlgProc ? host.HostDefDlgProc(dlg, msg, param1, param2) : 0;
       },
@@ -180,6 +182,8 @@ KelDialogItemA& DialogBuilder::Item(int index) {
 
 int DialogBuilder::Count() const { return impl_->count; }
 
+void DialogBuilder::SetHandler(KelDialogProcA handler) { impl_->handler = handler; }
+
 int DialogBuilder::Run(int acceptButton) {
   Impl& d = *impl_;
   d.layout.Finish();
@@ -207,7 +211,7 @@ int DialogBuilder::Run(int acceptButton) {
   // -1, -1: the host centres a dialog of the given width and height.
   int result = host.HostDialog(host.ModuleNumber, -1, -1, d.layout.DialogWidth(), d.layout.DialogHeight(),
                                d.helpTopic.empty() ? nullptr : d.helpTopic.c_str(), d.items, d.count, 0, 0,
-                               newHost && coloured ? &Impl::Procedure : nullptr, 0);
+                               newHost && (coloured || d.handler) ? &Impl::Procedure : nullptr, 0);
   g_running = outer;
   if (result != acceptButton || result < 0) return result;
   for (int i = 0; i < d.count; ++i) {
