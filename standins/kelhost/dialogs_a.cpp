@@ -75,10 +75,37 @@ void ToItemA(const KelDialogItem& w, KelDialogItemA& a) {
   PutOem(a.Data, sizeof(a.Data), w.Data ? w.Data : L"");
 }
 
+}  // namespace
+
+// A dialog key as the 8-bit generation receives it: the key in the low 16 bits, the modifier bits
+// as they are. A virtual key (KEY_FKEYBASE + vk) becomes 0x100 + vk (the keypad's Enter 0x10D, the
+// host's internal keys 0x100 + their offset); a character becomes its OEM byte, or stays its own
+// code when the OEM code page has no single byte for it.
+uint32_t DialogKeyA(uint32_t key) {
+  constexpr uint32_t kModifiers = KEY_CTRL | KEY_ALT | KEY_SHIFT | KEY_RCTRL | KEY_RALT;
+  uint32_t mods = key & kModifiers, code = key & ~kModifiers;
+  if (code >= KEY_FKEYBASE) {
+    uint32_t offset = code - KEY_FKEYBASE;
+    return mods | (offset == KEY_NUMENTER - KEY_FKEYBASE ? 0x10Du : (0x100u + offset) & 0xFFFFu);
+  }
+  if (code >= 0x80) {
+    wchar_t w = static_cast<wchar_t>(code);
+    char oem[4];
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, &w, 1, oem, sizeof oem, nullptr, &lossy) == 1 && !lossy)
+      return mods | static_cast<uint8_t>(oem[0]);
+  }
+  return key;
+}
+
+namespace {
+
 // The Unicode procedure behind every 8-bit dialog.
 intptr_t KEL_API ProcW(HANDLE dlg, int msg, int p1, void* p2) {
   DialogA* d = Find(dlg, true);
   if (!d || !d->proc) return DefDlgProcService()(dlg, msg, p1, p2);
+  if (msg == DN_KEY)
+    return d->proc(dlg, msg, p1, static_cast<intptr_t>(DialogKeyA(static_cast<uint32_t>(reinterpret_cast<intptr_t>(p2)))));
   if (msg == DN_EDITCHANGE && p2) {
     KelDialogItemA a;
     ToItemA(*static_cast<KelDialogItem*>(p2), a);

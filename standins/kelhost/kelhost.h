@@ -392,6 +392,11 @@ class Host {
 // line, numbered from 0; "//" comments; UTF-8). Returns the texts, empty when unreadable.
 std::vector<std::wstring> LoadLanguageFile(const std::wstring& path);
 
+// The key code an 8-bit plugin's dialog procedure receives (DN_KEY) when a script presses `key`
+// (a KelKeys code): the key in the low 16 bits (0x100 + the virtual key for keys that are not
+// characters, a character as its OEM byte), the modifier bits unchanged.
+uint32_t DialogKeyA(uint32_t key);
+
 // UTF-8 <-> UTF-16 for transcripts and scenario files.
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);

@@ -321,6 +321,42 @@ TEST_F(Probe8, EightBitDialogServesAWorkerThread) {
   EXPECT_EQ(host.dialogs.back().itemsAtClose[1].text, Seen(L"Готово"));
 }
 
+namespace {
+std::vector<uint32_t> g_keys;
+const HostStartupInfoA* g_keysHost = nullptr;
+intptr_t KEL_API KeyProc(HANDLE dlg, int msg, int p1, intptr_t p2) {
+  if (msg == DN_KEY) {
+    g_keys.push_back(static_cast<uint32_t>(p2));
+    if (static_cast<uint32_t>(p2) != KEY_ESC) return TRUE;
+  }
+  return g_keysHost->HostDefDlgProc(dlg, msg, p1, p2);
+}
+}  // namespace
+
+TEST_F(Probe8, EightBitDialogsGetKeysInTheirOwnCodes) {
+  g_keys.clear();
+  g_keysHost = &p->startupA;
+  KelDialogItemA items[2] = {};
+  items[0].Type = DI_DOUBLEBOX;
+  items[1].Type = DI_BUTTON;
+  std::strcpy(items[1].Data, "OK");
+  host.AnswerDialog(DialogScript()
+                        .Key(KEY_F1)
+                        .Key(KEY_CTRL | KEY_SHIFT | KEY_LEFT)
+                        .Key(KEY_RALT | KEY_NUMENTER)
+                        .Key(KEY_FKEYBASE + 0x5D)
+                        .Key('a' | KEY_SHIFT)
+                        .Key(L'\u0436')
+                        .Key(L'\u4E2D')
+                        .Key(KEY_ESC));
+  EXPECT_EQ(p->startupA.HostDialog(p->startupA.ModuleNumber, -1, -1, 20, 4, nullptr, items, 2, 0, 0, KeyProc, 0), -1);
+  // The Cyrillic letter has a byte only in code page 866; the CJK one in neither.
+  uint32_t zhe = GetOEMCP() == 866 ? 0xA6u : 0x436u;
+  EXPECT_EQ(g_keys, (std::vector<uint32_t>{0x170, KEY_CTRL | KEY_SHIFT | 0x125, KEY_RALT | 0x10D, 0x15D,
+                                           'a' | KEY_SHIFT, zhe, 0x4E2D, KEY_ESC}));
+  EXPECT_EQ(DialogKeyA(KEY_ALT | (KEY_FKEYBASE + 0x7B)), KEY_ALT | 0x17Bu);
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc < 2) {
