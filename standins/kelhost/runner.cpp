@@ -37,6 +37,7 @@
 //                                  the synchronous event, and deliver it
 //   show-panel                     print the active panel
 //   registry                       print the plugins' settings
+//   clipboard TEXT                 puts TEXT on the clipboard as Unicode text
 //   say TEXT                       print TEXT
 //   fail NAME[/COMMAND] [N [COUNT]] the N-th call (default 1) of host service NAME (as in the
 //                                  start-up record: HostEditorControl, HostSendDlgMessage, ...) or
@@ -50,6 +51,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -372,6 +374,21 @@ int wmain(int argc, wchar_t** argv) {
       host.FailCall(name, nth, count, command);
     } else if (cmd == L"fail-none") {
       host.ClearFailures();
+    } else if (cmd == L"clipboard") {
+      std::wstring text = Rest(w, 1);
+      bool put = false;
+      if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+        if (void* p = block ? GlobalLock(block) : nullptr) {
+          std::memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+          GlobalUnlock(block);
+          put = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+          if (!put) GlobalFree(block);
+        }
+        CloseClipboard();
+      }
+      Print(put ? L"[clipboard] " + std::to_wstring(text.size()) + L" characters" : L"!! the clipboard refused the text");
     } else if (cmd == L"say") {
       size_t at = line.find(L"say") + 3;
       Print(at < line.size() ? line.substr(at + 1) : std::wstring());
