@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "devicebrowser/common/framework/tests/argument_path.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -256,6 +257,20 @@ TEST_F(Control, TheClipboardIsTypedAndAbove127CharactersOnlyWhenTheUserAgrees) {
   host.ClosePanel();
 }
 
+TEST_F(Control, FromTheEditorThePluginRunsTheRemoteKeyboardAndOpensNoPanel) {
+  device.WriteState(u"script", "record\n");  // the remote API's calls into calls.log
+  p = host.Load(folder.path + L"\\Handrel.dll");
+  ASSERT_NE(p, nullptr);
+  DialogScript s;
+  s.Key(L'x').Key(KEY_ALT | (KEY_FKEYBASE + 0x7B));
+  host.AnswerDialog(s);
+  EXPECT_FALSE(host.OpenPanel(p, 5, 0));
+  ASSERT_EQ(host.dialogs.size(), 1u);
+  EXPECT_EQ(host.dialogs[0].itemsAtOpen[0].text, L"Handrel Control");
+  EXPECT_EQ(Input(), (std::vector<std::string>{"char 80 78"}));
+  EXPECT_NE(device.ReadState(u"calls.log").find("CeRapiUninit"), std::string::npos) << "the connection is let go";
+}
+
 TEST_F(Control, AnOlderHostShowsTheHintsWithoutSendingAnything) {
   host.version = KelMakeVersion(1, 0x45, 1000);
   Load();
@@ -291,16 +306,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: handrel_control_tests Handrel.dll control.module\n");
     return 2;
   }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
+  g_plugin = handrel_test::ArgumentPath(argv[1]);
+  g_module = handrel_test::ArgumentPath(argv[2]);
   return RUN_ALL_TESTS();
 }
