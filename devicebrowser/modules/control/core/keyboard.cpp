@@ -160,10 +160,16 @@ std::u16string ScratchFolder(const std::u16string& tempFolder, unsigned counter)
 bool FindScratchFolder(const std::u16string& tempFolder, ScratchSeam& seam, std::u16string& out) {
   for (unsigned counter = 0; counter <= 0xFFFF; ++counter) {
     std::u16string path = ScratchFolder(tempFolder, counter);
-    if (seam.IsEmptyFolder(path) || seam.CreateFolder(path)) {
+    if (seam.IsEmptyFolder(path)) {
       out = path;
       return true;
     }
+    ScratchSeam::Made made = seam.CreateFolder(path);
+    if (made == ScratchSeam::Made::kYes) {
+      out = path;
+      return true;
+    }
+    if (made == ScratchSeam::Made::kNever) return false;
   }
   return false;
 }

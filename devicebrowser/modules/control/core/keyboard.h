@@ -96,10 +96,13 @@ class ScratchSeam {
  public:
   virtual ~ScratchSeam() = default;
   virtual bool IsEmptyFolder(const std::u16string& path) = 0;
-  virtual bool CreateFolder(const std::u16string& path) = 0;
+  // kNever: the folder could not be made because the folder above it is missing, so no other
+  // counter can succeed either.
+  enum class Made { kYes, kNo, kNever };
+  virtual Made CreateFolder(const std::u16string& path) = 0;
 };
 // The first folder from counter 0 upwards that is empty or can be created; false when none of
-// the 65536 can.
+// the 65536 can (or, once the temporary folder proves missing, without trying the rest).
 bool FindScratchFolder(const std::u16string& tempFolder, ScratchSeam& seam, std::u16string& out);
 
 }  // namespace handrel::control

@@ -189,10 +189,12 @@ struct MemoryFolders : ScratchSeam {
     auto it = entries.find(p);
     return it != entries.end() && it->second == 0;
   }
-  bool CreateFolder(const std::u16string& p) override {
-    if (entries.count(p) || refused.count(p)) return false;
+  bool parentMissing = false;
+  Made CreateFolder(const std::u16string& p) override {
+    if (parentMissing) return Made::kNever;
+    if (entries.count(p) || refused.count(p)) return Made::kNo;
     entries[p] = 0;
-    return true;
+    return Made::kYes;
   }
 };
 
@@ -221,4 +223,9 @@ TEST(ScratchFolder, TheFirstEmptyOrNewFolderFromZeroUp) {
   for (unsigned i = 0; i <= 0xFFFF; ++i) full.refused.insert(ScratchFolder(temp, i));
   EXPECT_FALSE(FindScratchFolder(temp, full, found));
   EXPECT_EQ(full.asked.size(), 0x10000u);
+  // A temporary folder that is not there: the first failure says no counter can do better.
+  MemoryFolders missing;
+  missing.parentMissing = true;
+  EXPECT_FALSE(FindScratchFolder(temp, missing, found));
+  EXPECT_EQ(missing.asked.size(), 1u);
 }

@@ -52,7 +52,10 @@ class LocalFolders : public kb::ScratchSeam {
     FindClose(find);
     return empty;
   }
-  bool CreateFolder(const std::u16string& path) override { return CreateDirectoryW(W(path).c_str(), nullptr) != 0; }
+  Made CreateFolder(const std::u16string& path) override {
+    if (CreateDirectoryW(W(path).c_str(), nullptr)) return Made::kYes;
+    return GetLastError() == ERROR_PATH_NOT_FOUND ? Made::kNever : Made::kNo;
+  }
 };
 
 class MControlModule : public MModuleBase {
