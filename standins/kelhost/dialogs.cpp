@@ -622,6 +622,8 @@ std::wstring KeyName(uint32_t key) {
     case KEY_SPACE: return mods + L"Space";
     case KEY_UP: return mods + L"Up";
     case KEY_DOWN: return mods + L"Down";
+    case KEY_LEFT: return mods + L"Left";
+    case KEY_RIGHT: return mods + L"Right";
     case KEY_NUMENTER: return mods + L"Enter (keypad)";
     default: break;
   }
