@@ -1,11 +1,13 @@
 // control.module in the device browser plugin, in the host stand-in, against the emulated handheld:
 // the user enters "Control:", the "Handrel Control" dialog opens, and what the user presses or
 // clicks arrives in the device's input log (written by the device-side library on the emulated
-// device); the clipboard typed with and without the question; an older host showing the hints
+// device); the clipboard typed with and without the question, or not at all when it holds no
+// text or another program holds it; an older host showing the hints
 // only; no dialog without a scratch file.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "devicebrowser/common/framework/tests/argument_path.h"
 #include "standins/kelhost/kelhost.h"
@@ -250,10 +252,40 @@ TEST_F(Control, TheClipboardIsTypedAndAbove127CharactersOnlyWhenTheUserAgrees) {
   });
   s.Key(KEY_RALT | KEY_F10);
   Expect(s, {});
+  // Another program holding the clipboard (which it could open: the module let it go each time).
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr), release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool held = false;
+  std::thread holder;
+  s.Check([&](DialogView&) {
+    holder = std::thread([&] {
+      HWND window = CreateWindowExW(0, L"STATIC", L"holder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+      held = window && OpenClipboard(window) != 0;
+      SetEvent(ready);
+      WaitForSingleObject(release, 10000);
+      if (held) CloseClipboard();
+      if (window) DestroyWindow(window);
+    });
+    WaitForSingleObject(ready, 10000);
+    EXPECT_TRUE(held);
+    host.AnswerMessage(0);
+  });
+  s.Key(KEY_ALT | KEY_F10);
+  Expect(s, {});
+  s.Check([&](DialogView&) {
+    SetEvent(release);
+    holder.join();
+  });
   s.Key(KEY_ALT | (KEY_FKEYBASE + 0x7B));
   RunControl(s);
-  ASSERT_EQ(host.messages.size(), 3u);
+  if (holder.joinable()) {
+    SetEvent(release);
+    holder.join();
+  }
+  CloseHandle(ready);
+  CloseHandle(release);
+  ASSERT_EQ(host.messages.size(), 4u);
   EXPECT_EQ(host.messages[2].lines, (std::vector<std::wstring>{L"Control", L"Can't get CF_UNICODETEXT"}));
+  EXPECT_EQ(host.messages[3].lines, (std::vector<std::wstring>{L"Control", L"Can't open PC clipboard"}));
   host.ClosePanel();
 }
 
