@@ -3,7 +3,7 @@
 // window drew on the screen (exactly for BMP and PNG, within a tolerance for JPEG), two copies
 // taking two screenshots, a move that leaves the picture listed, a dropped connection retried, and
 // device answers that are not a whole bitmap failing with the transfer engine's message. The
-// DeepScreen tests run the same program on the default 24-bit screen.
+// DeepScreen tests run the same program on 32-bit and 8-bit screens.
 #include <windows.h>
 #include <gdiplus.h>
 
@@ -377,7 +377,13 @@ TEST_F(DesktopPanel, AnAnswerThatIsNotAWholeBitmapFailsTheCopyWithTheEnginesMess
 class DeepScreen : public DesktopPanel {};
 
 TEST_F(DeepScreen, ListsNothingAndSaysSoOnceEachTimeTheModuleIsEntered) {
-  // Run on the default 24-bit screen (see CMakeLists.txt): the device reports 24 bits.
+  // Run on screens of 32 and 8 bits (see CMakeLists.txt); KEL_EXPECT_BITS names the depth.
+  HDC screen = GetDC(nullptr);
+  int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+  ReleaseDC(nullptr, screen);
+  const char* expected = getenv("KEL_EXPECT_BITS");
+  ASSERT_NE(expected, nullptr);
+  ASSERT_EQ(bits, atoi(expected));
   host.AnswerMessage(0);
   Enter();
   EXPECT_TRUE(Names().empty());
