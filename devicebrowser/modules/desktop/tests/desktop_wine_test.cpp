@@ -316,6 +316,12 @@ TEST_F(DesktopPanel, CopiedPicturesHoldWhatTheScreenShowsAndEachCopyTakesANewScr
   ASSERT_EQ(Copy(L"240x320x16.jpg"), 1);
   ExpectPattern(out + L"\\240x320x16.jpg", 240, 320, 40);
   EXPECT_TRUE(host.messages.empty());
+  // A silent fetch (the host's viewer) asks nothing and copies all the same.
+  size_t dialogs = host.dialogs.size();
+  panel().current = IndexOf(L"120x160x16.png");
+  ASSERT_EQ(host.PanelGetFiles(false, 1), 1);
+  EXPECT_EQ(host.dialogs.size(), dialogs);
+  ExpectPattern(out + L"\\120x160x16.png", 120, 160, 0);
 
   // The screen changes; the same picture copied again is the new screen (the old file is
   // overwritten when the user says so).
@@ -339,6 +345,14 @@ TEST_F(DesktopPanel, AMovedPictureStaysListedAndADroppedConnectionIsRetriedOnce)
   ExpectPattern(out + L"\\120x160x16.bmp", 120, 160, 0);
   EXPECT_EQ(Names().size(), 9u);
   EXPECT_GE(IndexOf(L"120x160x16.bmp"), 0);
+
+  // Cancelled in the dialog: no screenshot, no file.
+  std::string before = device.ReadState(u"calls.log");
+  panel().current = IndexOf(L"240x320x16.bmp");
+  host.AnswerDialog(DialogScript().Close(5));
+  EXPECT_EQ(host.PanelGetFiles(false), -1);
+  EXPECT_EQ(Count(device.ReadState(u"calls.log").substr(before.size()), "CeRapiInvoke"), 0u);
+  EXPECT_EQ(GetFileAttributesW((out + L"\\240x320x16.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // The connection drops at the screenshot: the module reconnects and asks once more.
   device.WriteState(u"script", "record\nfail CeRapiInvoke 1 lost\n");
