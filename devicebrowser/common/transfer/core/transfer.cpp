@@ -411,6 +411,9 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
       return fail(false, Message::kCantRead, u"");  // no message: the user cancelled
     }
   }
+  // A source that learned its size while it was read: the settled size replaces the first one.
+  uint64_t settled = 0;
+  if (source_.SizeSettlesOnRead() && source_.GetSize(in, settled)) sourceInfo.size = settled;
   // The size the source announced is what the copy must hold: fewer bytes read means the source
   // ended early (or lied), and the copy is not complete.
   if (sourceInfo.size != kUnknownSize && copied < sourceInfo.size) {

@@ -83,6 +83,9 @@ class FileSide {
   virtual uint32_t GetAttributes(const std::u16string& path) = 0;  // kNoAttributes when missing
   virtual bool SetAttributes(const std::u16string& path, uint32_t attributes) = 0;
   virtual bool Delete(const std::u16string& path) = 0;
+  // True for a side whose files know their final size only once read (a picture made on its first
+  // read): the engine then asks GetSize again after the last block.
+  virtual bool SizeSettlesOnRead() const { return false; }
 };
 
 // Creates a folder with every missing level ("C:\a\b", "\a\b"); false when a level cannot be
