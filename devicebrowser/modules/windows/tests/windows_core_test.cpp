@@ -93,35 +93,34 @@ TEST(WindowsAnswer, ADamagedTailEndsTheWalkAndKeepsTheRecordsBeforeIt) {
     a.insert(a.end(), 12, 0);
     cases.push_back({"an empty record", a, 4});
   }
-  {
-    // A title of 260 characters fits; 261 without a terminator among them does not.
-    std::vector<uint8_t> a;
-    PutWindow(a, 1, kVisibleStyle, u"C", std::u16string(260, u'x'));
-    cases.push_back({"260 characters", a, 1});
-    std::vector<uint8_t> b;
-    PutWindow(b, 1, kVisibleStyle, u"C", u"first");
-    Put32(b, 2);
-    Put32(b, kVisibleStyle);
-    PutText(b, u"C");
-    PutText(b, std::u16string(261, u'x'));  // terminated, but past its 260 characters
-    cases.push_back({"261 characters", b, 1});
-    std::vector<uint8_t> c;
-    PutWindow(c, 1, kVisibleStyle, u"C", u"first");
-    Put32(c, 2);
-    Put32(c, kVisibleStyle);
-    PutText(c, std::u16string(300, u'y'), false);  // a class name with no terminator at all
-    cases.push_back({"no terminator", c, 1});
-  }
-  {
-    // A title whose terminator would be the answer's last, odd byte.
+  // A whole first record, then the second's handle and style and the given tail.
+  auto afterFirst = [](const std::vector<uint8_t>& tail) {
     std::vector<uint8_t> a;
     PutWindow(a, 1, kVisibleStyle, u"C", u"first");
     Put32(a, 2);
     Put32(a, kVisibleStyle);
-    PutText(a, u"C");
-    PutText(a, u"T", false);
-    a.push_back(0);
-    cases.push_back({"odd end", a, 1});
+    a.insert(a.end(), tail.begin(), tail.end());
+    return a;
+  };
+  auto text = [](const std::u16string& s, bool terminate) {
+    std::vector<uint8_t> t;
+    PutText(t, s, terminate);
+    return t;
+  };
+  {
+    // A title of 260 characters fits; one of 261 does not, terminated or not at all.
+    std::vector<uint8_t> a;
+    PutWindow(a, 1, kVisibleStyle, u"C", std::u16string(260, u'x'));
+    cases.push_back({"260 characters", a, 1});
+    std::vector<uint8_t> tail = text(u"C", true), title = text(std::u16string(261, u'x'), true);
+    tail.insert(tail.end(), title.begin(), title.end());
+    cases.push_back({"261 characters", afterFirst(tail), 1});
+    cases.push_back({"no terminator", afterFirst(text(std::u16string(300, u'y'), false)), 1});
+    // A title whose terminator would be the answer's last, odd byte.
+    tail = text(u"C", true);
+    tail.push_back('T');
+    tail.insert(tail.end(), {0, 0});
+    cases.push_back({"odd end", afterFirst(tail), 1});
   }
   for (const Case& c : cases) {
     std::vector<WindowRecord> r = Walk(c.answer);

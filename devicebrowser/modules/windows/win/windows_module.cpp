@@ -110,16 +110,24 @@ class MWindowsModule : public MModuleBase, private WindowsSeam {
       listed.push_back(&e);
     }
     takePanelItems(items, count);
-    for (int i = 0; i < *count; ++i) {
-      PluginPanelItemA& item = (*items)[i];
-      const WindowEntry& e = *listed[static_cast<size_t>(i)];
-      item.FileAttributes = e.attributes;
-      auto** columns = static_cast<char**>(std::calloc(kColumns, sizeof(char*)));
-      if (!columns) throw handrel::ModuleError("(char**)alloc()=NULL");
-      item.CustomColumnData = columns;
-      item.CustomColumnNumber = kColumns;
-      columns[0] = CopyText(e.handleText);
-      columns[1] = CopyText(e.className);
+    try {
+      for (int i = 0; i < *count; ++i) {
+        PluginPanelItemA& item = (*items)[i];
+        const WindowEntry& e = *listed[static_cast<size_t>(i)];
+        item.FileAttributes = e.attributes;
+        auto** columns = static_cast<char**>(std::calloc(kColumns, sizeof(char*)));
+        if (!columns) throw handrel::ModuleError("(char**)alloc()=NULL");
+        item.CustomColumnData = columns;
+        item.CustomColumnNumber = kColumns;
+        columns[0] = CopyText(e.handleText);
+        columns[1] = CopyText(e.className);
+      }
+    } catch (...) {
+      // The host gets no list: nothing of it may stay allocated.
+      FreeFindData(*items, *count);
+      *items = nullptr;
+      *count = 0;
+      throw;
     }
     return 1;
   }
