@@ -1,4 +1,4 @@
-// handheld_desktop.exe CONTROL-FILE: the emulated handheld's desktop, a few real top-level windows
+// handheld_desktop.exe CONTROL-FILE [PID]: the emulated handheld's desktop, a few real top-level windows
 // on the screen the device pieces see (under Wine, the 240 x 320 x 16 Xvfb screen of the tests):
 //   "Desktop"        class "DesktopExplorerWindow", visible, the whole screen, at the bottom
 //   "Inbox"          class "HandheldInbox", visible
@@ -7,8 +7,9 @@
 //   "Hidden tasks"   class "HandheldHidden", not visible
 //   (no title)       class "HandheldUntitled", visible
 // When they exist it writes CONTROL-FILE (UTF-8): one line a window, "0x%08x<TAB>visible<TAB>class
-// <TAB>title" (visible 1 or 0). It runs until CONTROL-FILE is removed (checked every 50 ms) or
-// ten minutes have passed, then destroys its windows and ends.
+// <TAB>title" (visible 1 or 0). It runs until CONTROL-FILE is removed (checked every 50 ms), the
+// process PID (a test that started it) has ended, or ten minutes have passed, then destroys its
+// windows and ends: a test that crashed leaves no windows behind for the next one.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -68,6 +69,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return 2;
   }
   std::wstring control = argv[1];
+  HANDLE watched = argc > 2 ? OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(_wtoi(argv[2]))) : nullptr;
   LocalFree(argv);
   std::vector<HWND> made;
   std::string lines;
@@ -112,6 +114,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     if (msg.message == WM_TIMER && msg.hwnd == nullptr) {
       if (GetFileAttributesW(control.c_str()) == INVALID_FILE_ATTRIBUTES || GetTickCount() - started > 600000) break;
+      if (watched && WaitForSingleObject(watched, 0) == WAIT_OBJECT_0) break;
       continue;
     }
     TranslateMessage(&msg);
@@ -119,5 +122,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   KillTimer(nullptr, timer);
   for (HWND h : made) DestroyWindow(h);
+  DeleteFileW(control.c_str());
+  if (watched) CloseHandle(watched);
   return 0;
 }
