@@ -79,7 +79,8 @@ class HandheldDesktop {
  public:
   HandheldDesktop() {
     control_ = TempPath(L"handheld-desktop") + L".txt";
-    std::wstring command = L"\"" + g_desktop + L"\" \"" + control_ + L"\"";
+    std::wstring command =
+        L"\"" + g_desktop + L"\" \"" + control_ + L"\" " + std::to_wstring(GetCurrentProcessId());
     STARTUPINFOW si{};
     si.cb = sizeof si;
     if (!CreateProcessW(g_desktop.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) return;
