@@ -426,6 +426,54 @@ TEST_F(WindowsModule, ALostConnectionIsMadeAgainOnceAndThenReported) {
   host.ClosePanel();
 }
 
+TEST(WindowsModuleExports, TheNamesAndThePanelModeWithItsThreeColumns) {
+  HMODULE library = LoadLibraryW(g_module.c_str());
+  ASSERT_NE(library, nullptr);
+  auto entry = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); };
+  auto info = reinterpret_cast<ModuleGetInfoFn>(entry("GetModuleInfo"));
+  auto init = reinterpret_cast<ModuleInitFn>(entry("InitModule"));
+  auto open = reinterpret_cast<ModuleGetOpenInfoFn>(entry("GetOpenModuleInfo"));
+  auto close = reinterpret_cast<ModuleCloseFn>(entry("CloseModule"));
+  ASSERT_TRUE(info && init && open && close);
+  ModuleInfo mi{};
+  mi.Size = kModuleInfoSize;
+  info(&mi);
+  EXPECT_STREQ(mi.ShortName, "Windows");
+  EXPECT_STREQ(mi.Title, "PPC Windows");
+  ModuleStartupRecord record{};
+  record.Size = kModuleStartupRecordSize;
+  ModuleInstance module = init(reinterpret_cast<ModuleOwner>(0x1234), &record, 0);
+  ASSERT_NE(module, 0);
+  OpenPluginInfoA opi{};
+  opi.StructSize = sizeof opi;
+  open(module, &opi);
+  ASSERT_EQ(opi.PanelModesNumber, 1);
+  ASSERT_NE(opi.PanelModesArray, nullptr);
+  // The host's 8-bit panel mode: column types, widths, titles, four switches, status types, widths.
+  struct Mode {
+    const char* types;
+    const char* widths;
+    const char* const* titles;
+    int switches[4];
+    const char* statusTypes;
+    const char* statusWidths;
+    uint32_t reserved[2];
+  };
+  const Mode& m = *static_cast<const Mode*>(opi.PanelModesArray);
+  EXPECT_STREQ(m.types, "N,C0,C1");
+  EXPECT_STREQ(m.widths, "30,10,0");
+  ASSERT_NE(m.titles, nullptr);
+  EXPECT_STREQ(m.titles[0], "Name");
+  EXPECT_STREQ(m.titles[1], "HWND");
+  EXPECT_STREQ(m.titles[2], "Class");
+  EXPECT_STREQ(m.statusTypes, "N");
+  EXPECT_STREQ(m.statusWidths, "0");
+  EXPECT_EQ(opi.StartPanelMode, '0');
+  EXPECT_EQ(opi.StartSortMode, 1);  // unsorted
+  close(module);
+  FreeLibrary(library);
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc < 4) {
