@@ -19,14 +19,14 @@
 
 namespace {
 
-struct Spec {
+struct WindowPlan {
   const wchar_t* cls;
   const wchar_t* title;
   bool visible;
   int x, y, w, h;
 };
 
-const Spec kWindows[] = {
+const WindowPlan kWindows[] = {
     {L"DesktopExplorerWindow", L"Desktop", true, 0, 0, 240, 320},
     {L"HandheldInbox", L"Inbox", true, 0, 26, 240, 268},
     {L"HandheldCalendar", L"Calendar", true, 10, 40, 220, 200},
@@ -73,7 +73,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   LocalFree(argv);
   std::vector<HWND> made;
   std::string lines;
-  for (const Spec& s : kWindows) {
+  for (const WindowPlan& s : kWindows) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
     wc.hInstance = instance;
