@@ -154,6 +154,7 @@ struct PanelItem {
   intptr_t userValue = 0;
   std::string userBlock;
   bool hasUserBlock = false;
+  std::vector<std::string> columns;    // the custom column texts (OEM) an 8-bit plugin listed
 };
 
 // A file panel over a real folder. Items are read from the folder ("..") excluded.

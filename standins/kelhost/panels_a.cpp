@@ -18,12 +18,15 @@ namespace {
 // A user-data block names its own size in its first 32-bit word; a size beyond this is taken as
 // damage and cut, so a bad block cannot make the host read far.
 constexpr uint32_t kMaxUserBlock = 1u << 20;
+// Custom columns kept of an item (a panel mode has at most ten).
+constexpr int kMaxColumns = 10;
 
 // Items as the host hands them to a plugin: the records and the copies of their user data, alive
 // as long as the batch.
 struct ItemBatch {
   std::vector<PluginPanelItemA> items;
   std::vector<std::unique_ptr<char[]>> blocks;
+  std::vector<std::unique_ptr<char*[]>> columns;  // each item's custom column array
 };
 
 void CopyBounded(char* dest, size_t size, const std::string& text) {
@@ -47,6 +50,19 @@ void AddItem(ItemBatch& batch, const PanelItem& it) {
     batch.blocks.push_back(std::move(block));
   } else {
     a.UserData = it.userValue;
+  }
+  // The custom columns go back as the plugin gave them (each text a block of the batch).
+  if (!it.columns.empty()) {
+    auto array = std::make_unique<char*[]>(it.columns.size());
+    for (size_t c = 0; c < it.columns.size(); ++c) {
+      auto text = std::make_unique<char[]>(it.columns[c].size() + 1);
+      std::memcpy(text.get(), it.columns[c].c_str(), it.columns[c].size() + 1);
+      array[c] = text.get();
+      batch.blocks.push_back(std::move(text));
+    }
+    a.CustomColumnData = array.get();
+    a.CustomColumnNumber = static_cast<int>(it.columns.size());
+    batch.columns.push_back(std::move(array));
   }
   batch.items.push_back(a);
 }
@@ -158,6 +174,11 @@ int KEL_API SvcPanelControlA(HANDLE handle, int command, void* param) {
     case FCTL_SETVIEWMODE:
     case FCTL_SETSORTMODE:
     case FCTL_SETSORTORDER: {
+      // The sort order without a value is the normal (not reversed) order.
+      if (!param && command == FCTL_SETSORTORDER) {
+        panel->sortReverse = false;
+        return 1;
+      }
       if (!param) return 0;
       int v = *static_cast<const int*>(param);
       if (command == FCTL_SETVIEWMODE) panel->viewMode = std::clamp(v, 0, 9);
@@ -240,6 +261,8 @@ void ReadPanelA(Panel& panel) {
     } else {
       it.userValue = a.UserData;
     }
+    for (int c = 0; a.CustomColumnData && c < std::min(a.CustomColumnNumber, kMaxColumns); ++c)
+      it.columns.emplace_back(a.CustomColumnData[c] ? a.CustomColumnData[c] : "");
     panel.Items().push_back(it);
   }
   // The array goes back exactly as it came, with its count.

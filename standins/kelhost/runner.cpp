@@ -56,6 +56,7 @@
 #include <sstream>
 
 #include "standins/kelhost/editor.h"
+#include "standins/kelhost/internal.h"
 #include "standins/kelhost/kelhost.h"
 
 using namespace kelhost;
@@ -361,8 +362,12 @@ int wmain(int argc, wchar_t** argv) {
       } else {
         Print(L"[panel] " + panel.Folder());
       }
-      for (auto& it : host.ActivePanel().Items())
-        Print(std::wstring(it.selected ? L"  * " : L"    ") + it.name);
+      for (auto& it : host.ActivePanel().Items()) {
+        std::wstring shown = std::wstring(it.selected ? L"  * " : L"    ") + it.name;
+        // Custom columns (an 8-bit plugin's texts, OEM) after the name.
+        for (auto& c : it.columns) shown += L"  | " + FromOem(c.c_str());
+        Print(shown);
+      }
     } else if (cmd == L"registry") {
       DumpKey(HKEY_CURRENT_USER, host.RootKey(), L"settings");
     } else if (cmd == L"fail" && w.size() >= 2) {
