@@ -2,10 +2,14 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/rapi_api.h"
+#include "devicebrowser/common/transfer/win/transfer_win.h"
 #include "devicebrowser/modules/files/core/listing.h"
+#include "devicebrowser/modules/files/win/convert.h"
+#include "devicebrowser/modules/files/win/dialogs.h"
 
 namespace handrel::files {
 
@@ -84,8 +88,93 @@ void MFilesModule::ReloadModuleSettings() {
                  value[0] == L'Y';
 }
 
-int MFilesModule::GetFiles(PluginPanelItemA*, int, int, char*, int) { return 0; }
-int MFilesModule::PutFiles(PluginPanelItemA*, int, int, int) { return 0; }
+namespace {
+
+bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+uint64_t Time(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The engine deselects what it finished: those items lose their selection flag, so that the host
+// deselects exactly them; the rest stay selected.
+void ReportFinished(PluginPanelItemA* items, int count, const std::vector<int>& finished) {
+  for (int index : finished)
+    if (index >= 0 && index < count) items[index].Flags &= ~static_cast<uint32_t>(PPIF_SELECTED);
+}
+
+}  // namespace
+
+int MFilesModule::GetFiles(PluginPanelItemA* items, int count, int move, char* destPath, int opMode) {
+  if (!items || count <= 0 || !destPath) return 0;
+  const bool silent = (opMode & kOpSilent) != 0;
+  if (!silent) {
+    const bool shift = KeyHeld(VK_SHIFT), alt = KeyHeld(VK_MENU), ctrl = KeyHeld(VK_CONTROL);
+    if (shift && !alt && !ctrl) {
+      renameCurrent();
+      return -1;
+    }
+  }
+  std::string destination = FieldText(destPath, KEL_NM);
+  if (!silent) {
+    DWORD attributes = GetFileAttributesW(FromOem(destination).c_str());
+    if (!destination.empty() && destination.back() != '\\' && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      destination += '\\';
+    std::string name = count == 1 ? FieldText(items[0].FileName, KEL_NM) : std::string();
+    if (!RunTransferDialog(move ? TransferKind::kMove : TransferKind::kCopy, name, count, destination)) return -1;
+    size_t n = destination.size() < static_cast<size_t>(KEL_NM) - 1 ? destination.size() : KEL_NM - 1;
+    std::memcpy(destPath, destination.data(), n);
+    destPath[n] = '\0';
+  }
+  transfer::MFilesOperation operation(move ? "Move" : "Copy", true, false, move != 0, static_cast<uint32_t>(opMode));
+  if (!operation.SetLocalTarget(destination)) return 0;
+  std::vector<transfer::SourceItem> sources;
+  for (int i = 0; i < count; ++i) {
+    wchar_t path[kFolderChars + 2];
+    path[0] = L'\\';
+    if (!deviceItemPath(items[i], path + 1, kFolderChars + 1, opMode, nullptr)) return 0;
+    transfer::SourceItem source;
+    source.path = U16(path);
+    source.attributes = items[i].FileAttributes;
+    source.size = (static_cast<uint64_t>(items[i].FileSizeHigh) << 32) | items[i].FileSizeLow;
+    source.writeTime = Time(items[i].LastWriteTime);
+    source.hasInfo = true;
+    source.shortName = U16(FromOem(FieldText(items[i].AlternateFileName, sizeof items[i].AlternateFileName)));
+    sources.push_back(std::move(source));
+  }
+  if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
+  int result = operation.Run();
+  ReportFinished(items, count, operation.engine().FinishedItems());
+  return result;
+}
+
+int MFilesModule::PutFiles(PluginPanelItemA* items, int count, int move, int opMode) {
+  if (!items || count <= 0) return 0;
+  // The host's names of a folder panel are relative to the process's current directory.
+  wchar_t current[MAX_PATH + 1] = {};
+  DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, current);
+  if (length == 0 || length > MAX_PATH) return 0;
+  std::wstring folder = WithBackslash(current);
+  transfer::MFilesOperation operation(move ? "Move" : "Copy", false, true, move != 0, static_cast<uint32_t>(opMode));
+  if (!operation.SetDeviceTarget(U16(currentFolder))) return 0;
+  std::vector<transfer::SourceItem> sources;
+  for (int i = 0; i < count; ++i) {
+    wchar_t path[1024];
+    if (!localItemPath(folder.c_str(), items[i], path, 1024, opMode, nullptr)) return 0;
+    transfer::SourceItem source;
+    source.path = U16(path);
+    source.attributes = items[i].FileAttributes;
+    source.hasInfo = false;  // the engine reads size and time from the disk
+    sources.push_back(std::move(source));
+  }
+  if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
+  int result = operation.Run();
+  ReportFinished(items, count, operation.engine().FinishedItems());
+  return result;
+}
+
+int MFilesModule::renameCurrent() { return 0; }
 int MFilesModule::MakeDirectory(char*, int) { return -1; }
 int MFilesModule::DeleteFiles(PluginPanelItemA*, int, int) { return 0; }
 int MFilesModule::processKey(int key, unsigned int controlState) { return MModuleBase::processKey(key, controlState); }
