@@ -26,6 +26,7 @@ constexpr uint32_t kNoAttributes = 0xFFFFFFFFu;
 // Device errors the module tells apart.
 constexpr uint32_t kErrorNotFound = 2;
 constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidData = 13;  // a damaged device answer
 
 constexpr uint32_t kStatusDelayMs = 1000;  // the listing's and the delete walk's status window
 constexpr size_t kDeviceNameField = 260;   // UTF-16 characters of a find record's name

@@ -153,3 +153,159 @@ TEST(Listing, TheStatusWindowOpensAfterASecondAndEscKeepsWhatWasGathered) {
 }
 
 }  // namespace
+
+// ---- Delete ---------------------------------------------------------------------------------
+
+#include <map>
+
+#include "devicebrowser/modules/files/core/remove.h"
+
+namespace {
+
+// A device tree in memory: paths to attributes ("\a\b"), folders with kAttrFolder. Protected
+// paths refuse attribute changes with access denied; the library deletes only those it knows.
+class MemoryDevice : public DeleteSeam {
+ public:
+  std::map<std::u16string, uint32_t> entries;
+  std::map<std::u16string, bool> protectedPaths;  // value: the library can delete it
+  std::vector<std::u16string> libraryDeletes;
+  std::u16string damagedIn;  // a folder whose listing holds a name without terminator
+  uint32_t LastError() override { return error_; }
+  bool SetAttributes(const std::u16string& path, uint32_t attributes) override {
+    if (!entries.count(path)) return Err(kErrorNotFound);
+    if (protectedPaths.count(path)) return Err(kErrorAccessDenied);
+    entries[path] = (entries[path] & kAttrFolder) | attributes;
+    return true;
+  }
+  bool DeleteThroughLibrary(const std::u16string& path) override {
+    libraryDeletes.push_back(path);
+    auto it = protectedPaths.find(path);
+    if (it == protectedPaths.end() || !it->second) return Err(kErrorAccessDenied);
+    entries.erase(path);
+    return true;
+  }
+  bool DeleteFile(const std::u16string& path) override {
+    auto it = entries.find(path);
+    if (it == entries.end()) return Err(kErrorNotFound);
+    if (it->second & (kAttrReadOnly | kAttrFolder)) return Err(kErrorAccessDenied);
+    entries.erase(it);
+    return true;
+  }
+  bool RemoveFolder(const std::u16string& path) override {
+    for (auto& [p, a] : entries)
+      if (p.size() > path.size() && p.compare(0, path.size() + 1, path + u"\\") == 0) return Err(145);
+    return entries.erase(path) ? true : Err(kErrorNotFound);
+  }
+  bool First(const std::u16string& pattern) override {
+    listing_.clear();
+    std::u16string folder = pattern.substr(0, pattern.size() - 4);  // without "\*.*"
+    if (!entries.count(folder)) return Err(3);
+    for (auto& [p, a] : entries)
+      if (p.size() > folder.size() + 1 && p.compare(0, folder.size() + 1, folder + u"\\") == 0 &&
+          p.find(u'\\', folder.size() + 1) == std::u16string::npos)
+        listing_.push_back({p.substr(folder.size() + 1), a});
+    if (folder == damagedIn) listing_.push_back({u"", 0, true});
+    index_ = 0;
+    return Load();
+  }
+  bool Next() override {
+    ++index_;
+    return Load();
+  }
+  void Close() override {}
+  const char16_t* NameField() override { return field_; }
+  uint32_t Attributes() override { return listing_[index_].attributes; }
+  bool TransportFailed() override { return false; }
+  bool Reconnect() override { return false; }
+
+ private:
+  bool Err(uint32_t e) {
+    error_ = e;
+    return false;
+  }
+  bool Load() {
+    if (index_ >= listing_.size()) return false;
+    for (auto& c : field_) c = listing_[index_].damaged ? u'z' : 0;
+    if (!listing_[index_].damaged) listing_[index_].name.copy(field_, kDeviceNameField - 1);
+    return true;
+  }
+  std::vector<Entry> listing_;
+  size_t index_ = 0;
+  char16_t field_[kDeviceNameField];
+  uint32_t error_ = 0;
+};
+
+class CountingUi : public DeleteUi {
+ public:
+  std::vector<std::u16string> shown;
+  int escAt = -1, polls = 0;
+  void Status(const std::u16string& path) override { shown.push_back(path); }
+  bool Escape() override { return ++polls == escAt; }
+};
+
+TEST(Delete, ReadOnlyProtectedAndVanishedFiles) {
+  MemoryDevice d;
+  d.entries = {{u"\\ro.txt", kAttrReadOnly}, {u"\\locked.txt", kAttrArchive}, {u"\\stuck.txt", kAttrArchive}};
+  d.protectedPaths = {{u"\\locked.txt", true}, {u"\\stuck.txt", false}};
+  DeleteReport r;
+  // Read-only: its attributes go to normal, then it is deleted; the library is not needed.
+  EXPECT_TRUE(DeleteDeviceFile(d, u"\\ro.txt", r));
+  EXPECT_FALSE(d.entries.count(u"\\ro.txt"));
+  EXPECT_TRUE(d.libraryDeletes.empty());
+  // Refused with access denied: the library deletes it, and the plain delete finding it gone is fine.
+  EXPECT_TRUE(DeleteDeviceFile(d, u"\\locked.txt", r));
+  EXPECT_EQ(d.libraryDeletes, std::vector<std::u16string>{u"\\locked.txt"});
+  // Gone before we came: not an error.
+  EXPECT_TRUE(DeleteDeviceFile(d, u"\\never-there.txt", r));
+  // The library refuses too: a failure with the path and the error kept for the message.
+  EXPECT_FALSE(DeleteDeviceFile(d, u"\\stuck.txt", r));
+  EXPECT_EQ(r.outcome, DeleteOutcome::kFailed);
+  EXPECT_EQ(r.path, u"\\stuck.txt");
+  EXPECT_EQ(r.error, kErrorAccessDenied);
+  EXPECT_TRUE(d.entries.count(u"\\stuck.txt"));
+}
+
+TEST(Delete, FoldersGoWithEverythingInsideAndStopAtTheFirstFailure) {
+  MemoryDevice d;
+  d.entries = {{u"\\T", kAttrFolder},          {u"\\T\\a", kAttrArchive},          {u"\\T\\S", kAttrFolder},
+               {u"\\T\\S\\ro", kAttrReadOnly}, {u"\\T\\S\\E", kAttrFolder},         {u"\\Keep", kAttrArchive}};
+  CountingUi ui;
+  DeleteReport r = DeleteDeviceFolder(d, u"\\T", &ui);
+  EXPECT_EQ(r.outcome, DeleteOutcome::kDone);
+  EXPECT_EQ(d.entries.size(), 1u);
+  EXPECT_TRUE(d.entries.count(u"\\Keep"));
+  EXPECT_EQ(ui.shown.size(), 4u);  // every entry's path shown in turn
+  EXPECT_EQ(ui.polls, 4);          // Esc after each
+
+  // A file inside that cannot go: the folder and what follows stay.
+  d.entries = {{u"\\T", kAttrFolder}, {u"\\T\\a", kAttrArchive}, {u"\\T\\b", kAttrArchive}, {u"\\T\\c", kAttrArchive}};
+  d.protectedPaths = {{u"\\T\\b", false}};
+  r = DeleteDeviceFolder(d, u"\\T", nullptr);
+  EXPECT_EQ(r.outcome, DeleteOutcome::kFailed);
+  EXPECT_EQ(r.path, u"\\T\\b");
+  EXPECT_FALSE(d.entries.count(u"\\T\\a"));
+  EXPECT_TRUE(d.entries.count(u"\\T\\c"));
+  EXPECT_TRUE(d.entries.count(u"\\T"));
+}
+
+TEST(Delete, EscStopsInsideAFolderAndADamagedNameKeepsTheFolder) {
+  MemoryDevice d;
+  d.entries = {{u"\\T", kAttrFolder}, {u"\\T\\a", 0}, {u"\\T\\b", 0}, {u"\\T\\c", 0}};
+  CountingUi ui;
+  ui.escAt = 2;
+  DeleteReport r = DeleteDeviceFolder(d, u"\\T", &ui);
+  EXPECT_EQ(r.outcome, DeleteOutcome::kCancelled);
+  EXPECT_FALSE(d.entries.count(u"\\T\\b"));
+  EXPECT_TRUE(d.entries.count(u"\\T\\c"));
+  EXPECT_TRUE(d.entries.count(u"\\T"));
+
+  // A listing with a name that fills its field: nothing is deleted on a guess, the folder stays.
+  d.entries = {{u"\\D", kAttrFolder}, {u"\\D\\a", 0}};
+  d.damagedIn = u"\\D";
+  r = DeleteDeviceFolder(d, u"\\D", nullptr);
+  EXPECT_EQ(r.outcome, DeleteOutcome::kFailed);
+  EXPECT_EQ(r.error, kErrorInvalidData);
+  EXPECT_TRUE(d.entries.count(u"\\D\\a"));
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "devicebrowser/modules/files/win/files_module.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "devicebrowser/common/rapi_api.h"
 #include "devicebrowser/common/transfer/win/transfer_win.h"
 #include "devicebrowser/modules/files/core/listing.h"
+#include "devicebrowser/modules/files/core/remove.h"
+#include "devicebrowser/modules/files/win/action_support.h"
+#include "devicebrowser/modules/files/win/actions.h"
 #include "devicebrowser/modules/files/win/convert.h"
 #include "devicebrowser/modules/files/win/dialogs.h"
 
@@ -66,7 +70,55 @@ class ConsoleListingUi : public ListingUi {
   std::unique_ptr<CPop> pop_;
 };
 
+// The device's delete functions; the device-side library takes the files the device refuses.
+class DeviceDelete : public DeleteSeam {
+ public:
+  explicit DeviceDelete(MModuleBase& module) : module_(module), search_(module) {}
+  bool First(const std::u16string& pattern) override { return search_.First(pattern); }
+  bool Next() override { return search_.Next(); }
+  void Close() override { search_.Close(); }
+  const char16_t* NameField() override { return search_.NameField(); }
+  uint32_t Attributes() override { return search_.Attributes(); }
+  bool TransportFailed() override { return search_.TransportFailed(); }
+  bool Reconnect() override { return search_.Reconnect(); }
+  uint32_t LastError() override { return error_; }
+  bool SetAttributes(const std::u16string& path, uint32_t attributes) override {
+    return Done(CeSetFileAttributes(Wide(path), attributes));
+  }
+  bool DeleteThroughLibrary(const std::u16string& path) override {
+    DWORD answer = 0xFFFFFFFF;
+    HRESULT status = module_.invokeDeviceInto(L"DeleteFile;", path.c_str(),
+                                              static_cast<DWORD>(2 * path.size() + 2), &answer, sizeof answer);
+    if (status == S_OK && answer == 0) return true;
+    error_ = status != S_OK ? kErrorAccessDenied : answer;
+    return false;
+  }
+  bool DeleteFile(const std::u16string& path) override { return Done(CeDeleteFile(Wide(path))); }
+  bool RemoveFolder(const std::u16string& path) override { return Done(CeRemoveDirectory(Wide(path))); }
+
+ private:
+  static const wchar_t* Wide(const std::u16string& path) { return reinterpret_cast<const wchar_t*>(path.c_str()); }
+  bool Done(BOOL ok) {
+    if (!ok) error_ = CeGetLastError();
+    return ok != 0;
+  }
+  MModuleBase& module_;
+  DeviceSearch search_;
+  uint32_t error_ = 0;
+};
+
 }  // namespace
+
+// The delete's status window: titled "Delete", showing each path, with Esc.
+class ConsoleDeleteUi : public DeleteUi {
+ public:
+  ConsoleDeleteUi() : pop_("Delete", "Deleting the file or folder") {}
+  void Status(const std::u16string& path) override { pop_.SetText(ToOem(W(path)).c_str()); }
+  bool Escape() override { return CheckEscape() != 0; }
+
+ private:
+  CPop pop_;
+};
 
 std::wstring MFilesModule::deviceFolder() const { return L"\\" + std::wstring(currentFolder); }
 
@@ -112,6 +164,10 @@ int MFilesModule::GetFiles(PluginPanelItemA* items, int count, int move, char* d
     const bool shift = KeyHeld(VK_SHIFT), alt = KeyHeld(VK_MENU), ctrl = KeyHeld(VK_CONTROL);
     if (shift && !alt && !ctrl) {
       renameCurrent();
+      return -1;
+    }
+    if (alt && !shift && !ctrl) {
+      CreateShortcut(*this, items, count, opMode);
       return -1;
     }
   }
@@ -174,11 +230,193 @@ int MFilesModule::PutFiles(PluginPanelItemA* items, int count, int move, int opM
   return result;
 }
 
-int MFilesModule::renameCurrent() { return 0; }
-int MFilesModule::MakeDirectory(char*, int) { return -1; }
-int MFilesModule::DeleteFiles(PluginPanelItemA*, int, int) { return 0; }
-int MFilesModule::processKey(int key, unsigned int controlState) { return MModuleBase::processKey(key, controlState); }
-int MFilesModule::Configure() { return 0; }
+void MFilesModule::warn(int opMode, const std::string& text) {
+  if (opMode & kOpSilent) return;
+  ShowMessage(getShortName(), text.c_str(), nullptr, FMSG_WARNING);
+}
+
+void MFilesModule::refreshTwin() {
+  MModuleBase* other = actions::OtherFilesPanel(*this);
+  if (other && SameFolder(other->currentFolder, currentFolder)) actions::RefreshPanel(PANEL_PASSIVE);
+}
+
+// ---- Delete -------------------------------------------------------------------------------
+
+int MFilesModule::deleteItem(const PluginPanelItemA& item, int opMode, ConsoleDeleteUi* ui) {
+  wchar_t path[kFolderChars + 2];
+  path[0] = L'\\';
+  if (!deviceItemPath(item, path + 1, kFolderChars + 1, opMode, nullptr)) return 0;
+  DeviceDelete device(*this);
+  std::u16string wide = U16(path);
+  if (ui) ui->Status(wide);
+  if (item.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // Failures inside a folder end the deletion without a message.
+    DeleteReport report = DeleteDeviceFolder(device, wide, ui);
+    return report.outcome == DeleteOutcome::kDone ? 1 : 0;
+  }
+  DeleteReport report;
+  if (DeleteDeviceFile(device, wide, report)) return 1;
+  char text[64];
+  std::snprintf(text, sizeof text, "\nLastError=0x%08x", static_cast<unsigned>(report.error));
+  warn(opMode, "Can't delete file\n" + ToOem(path) + text);
+  return 0;
+}
+
+int MFilesModule::DeleteFiles(PluginPanelItemA* items, int count, int opMode) {
+  if (!items || count <= 0) return 0;
+  const bool silent = (opMode & kOpSilent) != 0;
+  if (!silent) {
+    const PluginPanelItemA& first = items[0];
+    std::string question = DeleteQuestion((first.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                          FieldText(first.FileName, KEL_NM), count);
+    if (ShowMessage("Delete", question.c_str(), "Delete\nCancel") != 0) return 0;
+  }
+  std::unique_ptr<ConsoleDeleteUi> ui;
+  if (!silent) ui = std::make_unique<ConsoleDeleteUi>();
+  for (int i = 0; i < count; ++i) {
+    if (ui && ui->Escape()) return 0;
+    if (actions::IsDots(items[i])) continue;
+    if (!deleteItem(items[i], opMode, ui.get())) return 0;
+  }
+  return 1;
+}
+
+// ---- Make folder ----------------------------------------------------------------------------
+
+int MFilesModule::MakeDirectory(char* name, int opMode) {
+  if (!name) return 0;
+  std::string typed = FieldText(name, KEL_NM);
+  if (!(opMode & kOpSilent)) {
+    if (!RunMakeFolderDialog(typed)) return -1;
+    size_t n = typed.size() < static_cast<size_t>(KEL_NM) - 1 ? typed.size() : KEL_NM - 1;
+    std::memcpy(name, typed.data(), n);
+    name[n] = '\0';
+  }
+  if (typed.empty()) return 0;
+  std::wstring path = deviceFolder() + FromOem(typed);
+  if (path.size() > static_cast<size_t>(kFolderChars) || !makeDeviceDirectory(path.c_str())) {
+    warn(opMode, "Can't create folder:\n" + typed);
+    return 0;
+  }
+  refreshTwin();
+  return 1;
+}
+
+// ---- Rename ---------------------------------------------------------------------------------
+
+int MFilesModule::renameCurrent() {
+  PanelInfoA info;
+  if (!actions::GetPanel(PANEL_ACTIVE, &info) || info.ItemsNumber <= 0 || !info.PanelItems ||
+      info.CurrentItem < 0 || info.CurrentItem >= info.ItemsNumber)
+    return 0;
+  const PluginPanelItemA item = info.PanelItems[info.CurrentItem];
+  std::string oldName = FieldText(item.FileName, KEL_NM);
+  if (actions::IsDots(item) || oldName.find('\\') != std::string::npos) return 0;
+  std::string newName = oldName;
+  if (!RunTransferDialog(TransferKind::kRename, oldName, 1, newName) || newName == oldName || newName.empty()) return 1;
+  wchar_t from[kFolderChars + 2];
+  from[0] = L'\\';
+  if (!deviceItemPath(item, from + 1, kFolderChars + 1, 0, nullptr)) return 1;
+  std::wstring to = deviceFolder() + FromOem(newName);
+  CPop pop(getTitle(), "Renaming...");
+  if (to.size() > static_cast<size_t>(kFolderChars) || !CeMoveFile(from, to.c_str())) {
+    warn(0, "Can't rename file\n" + oldName);
+    return 1;
+  }
+  pop.SetText("Updating panels...");
+  const HostStartupInfoA& host = ModuleHost();
+  host.HostPanelControl(PANEL_ACTIVE, FCTL_UPDATEPANEL, reinterpret_cast<void*>(1));
+  PanelRedrawInfoA redraw{info.CurrentItem, info.TopPanelItem};
+  if (actions::GetPanel(PANEL_ACTIVE, &info)) {
+    for (int i = 0; i < info.ItemsNumber; ++i)
+      if (FieldText(info.PanelItems[i].FileName, KEL_NM) == newName) redraw.CurrentItem = i;
+  }
+  host.HostPanelControl(PANEL_ACTIVE, FCTL_REDRAWPANEL, &redraw);
+  refreshTwin();
+  return 1;
+}
+
+// ---- F5 between two device file panels ------------------------------------------------------
+
+int MFilesModule::copyToOtherPanel() {
+  PanelInfoA info;
+  if (!actions::GetPanel(PANEL_ACTIVE, &info)) return 0;
+  if (info.ItemsNumber <= 0 || info.SelectedItemsNumber <= 0 || !info.SelectedItems) return 1;
+  MModuleBase* other = actions::OtherFilesPanel(*this);
+  if (!other) return 0;
+  std::vector<PluginPanelItemA> selected;
+  for (int i = 0; i < info.SelectedItemsNumber; ++i)
+    if (!actions::IsDots(info.SelectedItems[i])) selected.push_back(info.SelectedItems[i]);
+  if (selected.empty()) return 1;
+  const std::wstring source = WithBackslash(deviceFolder());
+  std::wstring target = WithBackslash(L"\\" + std::wstring(other->currentFolder));
+  const int count = static_cast<int>(selected.size());
+  std::string typed = ToOem(target);
+  if (!RunTransferDialog(TransferKind::kCopy, FieldText(selected[0].FileName, KEL_NM), count, typed)) return 1;
+  target = WithBackslash(FromOem(typed));
+  if (SameFolder(source, target)) {
+    warn(0, "Can't copy/move file to same directory!");
+    return 1;
+  }
+  uint64_t total = 0;
+  for (const auto& item : selected) total += (static_cast<uint64_t>(item.FileSizeHigh) << 32) | item.FileSizeLow;
+  bool ok = true;
+  {
+    ProgressWindow progress("Copy", count, total);
+    for (const auto& item : selected) {
+      std::wstring name = itemName(item);
+      std::wstring from = source + name, to = target + name;
+      if (from.size() > MAX_PATH || to.size() > MAX_PATH) {
+        warn(0, "Path exceeds MAX_PATH characters!");
+        ok = false;
+        break;
+      }
+      uint64_t size = (static_cast<uint64_t>(item.FileSizeHigh) << 32) | item.FileSizeLow;
+      progress.StartFile(ToOem(from).c_str(), ToOem(to).c_str(), size);
+      DWORD existing = CeGetFileAttributes(to.c_str());
+      const bool existed = existing != 0xFFFFFFFF;
+      if (existed && (existing & ~static_cast<DWORD>(kAttrNormal | kAttrArchive)) != 0)
+        CeSetFileAttributes(to.c_str(), kAttrNormal);
+      if ((item.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !CeCopyFile(from.c_str(), to.c_str(), FALSE)) {
+        warn(0, "Can't copy file:\n" + ToOem(name));
+        ok = false;
+        break;
+      }
+      if (existed) CeSetFileAttributes(to.c_str(), CeGetFileAttributes(from.c_str()));
+      progress.AddBytes(size);
+    }
+  }
+  if (ok) actions::RefreshPanel(PANEL_ACTIVE);
+  actions::RefreshPanel(PANEL_PASSIVE);
+  return 1;
+}
+
+// ---- Keys and settings ------------------------------------------------------------------------
+
+int MFilesModule::processKey(int key, unsigned int controlState) {
+  if (MModuleBase::processKey(key, controlState)) return 1;
+  constexpr unsigned kCtrl = 1, kAlt = 2, kShift = 4;
+  if (key == VK_F5 && controlState == 0) return copyToOtherPanel();
+  if (key == VK_F6 && controlState == kShift) {
+    renameCurrent();
+    return 1;
+  }
+  if (key == VK_F6 && controlState == kAlt) return CreateShortcut(*this, nullptr, 0, 0);
+  if (key == 'A' && controlState == kCtrl) return EditAttributes(*this, 0);
+  if (key == VK_RETURN && controlState == 0) return RunCurrentFile(*this, 0);
+  if (key == VK_F4 && controlState == 0) return EditShortcut(*this, 0);
+  return 0;
+}
+
+int MFilesModule::Configure() {
+  bool showRom = showRomFiles;
+  if (!RunSettingsDialog(getTitle(), showRom)) return 0;
+  showRomFiles = showRom;
+  if (startup.WriteSetting) startup.WriteSetting(owner, L"Files:ShowRomFiles", showRom ? L"Y" : L"N");
+  if (startup.Settings) *static_cast<uint32_t*>(startup.Settings) = 1;  // SettingsChanged
+  actions::RefreshPanel(PANEL_ACTIVE);
+  return 1;
+}
 
 }  // namespace handrel::files
 

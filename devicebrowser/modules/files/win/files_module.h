@@ -28,18 +28,17 @@ class MFilesModule : public MModuleBase {
 
   // "\" + current folder (ending in a backslash, just "\" at the root).
   std::wstring deviceFolder() const;
-  // The other visible device panel's module when it is a device file panel too, else null.
-  MFilesModule* otherFilesPanel();
-  // Updates and redraws a host panel (PANEL_ACTIVE or PANEL_PASSIVE).
-  static void updatePanel(HANDLE panel, bool keepSelection = true);
-  // A message titled with the short name; nothing when silent.
-  void warn(int opMode, const std::string& text, const char* buttons = nullptr);
+  // A warning titled with the short name; nothing when silent.
+  void warn(int opMode, const std::string& text);
+  // Updates and redraws the other panel when it is a device file panel showing this folder.
+  void refreshTwin();
 
   bool showRomFiles = false;
 
  private:
   int renameCurrent();
   int copyToOtherPanel();
+  int deleteItem(const PluginPanelItemA& item, int opMode, class ConsoleDeleteUi* ui);
 };
 
 }  // namespace handrel::files
