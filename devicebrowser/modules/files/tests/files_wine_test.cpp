@@ -2,6 +2,7 @@
 // handheld: what a user does with device files in a panel and what ends up on both sides.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,17 @@ TEST_F(Files, DeletingReadOnlyRefusedVanishedAndWholeFolders) {
             (std::vector<std::wstring>{L"Files", L"Can't delete file", L"\\Docs\\stuck.txt", L"LastError=0x00000005"}));
   EXPECT_EQ(DeviceText(L"\\Docs\\stuck.txt"), "stuck");
 
+  // Two items: the question counts them; declined, both stay.
+  device.WriteState(u"script", "record\n");
+  host.RefreshPluginPanel(panel());
+  panel().Select(L"keep.txt");
+  panel().Select(L"stuck.txt");
+  host.AnswerMessage(1);
+  EXPECT_EQ(host.PanelDeleteFiles(), 0);
+  EXPECT_EQ(LastMessage()->lines, (std::vector<std::wstring>{L"Delete", L"Do you want to delete", L"2 items"}));
+  EXPECT_EQ(DeviceText(L"\\Docs\\keep.txt"), "keep");
+  for (auto& it : panel().Items()) it.selected = false;
+
   // A folder with a subfolder, and the question declined first.
   device.WriteState(u"script", "record\n");
   host.RefreshPluginPanel(panel());
@@ -337,6 +349,21 @@ TEST_F(Files, RenameMakeFolderAndCopyBetweenTwoDevicePanels) {
   host.AnswerMessage(0);
   EXPECT_EQ(host.PanelKey(VK_F6, 4), 1);
   EXPECT_EQ(LastMessage()->lines, (std::vector<std::wstring>{L"Files", L"Can't rename file", L"new.txt"}));
+
+  // GetFiles (F5 to a local panel) with Shift alone held is a rename; nothing is copied.
+  host.RefreshPluginPanel(panel());
+  SetCurrent(L"taken.txt");
+  BYTE keys[256] = {}, held[256] = {};
+  GetKeyboardState(keys);
+  std::copy(keys, keys + 256, held);
+  held[VK_SHIFT] = 0x80;
+  SetKeyboardState(held);
+  host.AnswerDialog(DialogScript().Close(kAccept + 1));
+  int shifted = host.PanelGetFiles(false);
+  SetKeyboardState(keys);
+  EXPECT_EQ(shifted, -1);
+  EXPECT_EQ(host.dialogs.back().itemsAtOpen[0].text, L"Rename/Move");
+  EXPECT_EQ(host.dialogs.back().itemsAtOpen[kPrompt].text, L"R&ename \"taken.txt\":");
 
   // Make a folder path through the dialog.
   std::wstring name;

@@ -373,11 +373,13 @@ int MFilesModule::copyToOtherPanel() {
       }
       uint64_t size = (static_cast<uint64_t>(item.FileSizeHigh) << 32) | item.FileSizeLow;
       progress.StartFile(ToOem(from).c_str(), ToOem(to).c_str(), size);
-      DWORD existing = CeGetFileAttributes(to.c_str());
+      // The device copies files only: a selected folder fails like a file that cannot be copied.
+      const bool folder = (item.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      DWORD existing = folder ? 0xFFFFFFFF : CeGetFileAttributes(to.c_str());
       const bool existed = existing != 0xFFFFFFFF;
       if (existed && (existing & ~static_cast<DWORD>(kAttrNormal | kAttrArchive)) != 0)
         CeSetFileAttributes(to.c_str(), kAttrNormal);
-      if ((item.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !CeCopyFile(from.c_str(), to.c_str(), FALSE)) {
+      if (folder || !CeCopyFile(from.c_str(), to.c_str(), FALSE)) {
         warn(0, "Can't copy file:\n" + ToOem(name));
         ok = false;
         break;
