@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "devicebrowser/common/transfer/core/transfer.h"
+
 namespace handrel::files {
 
 // Device attribute bits used by name.
@@ -29,13 +31,12 @@ constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidData = 13;  // a damaged device answer
 
 constexpr uint32_t kStatusDelayMs = 1000;  // the listing's and the delete walk's status window
-constexpr size_t kDeviceNameField = 260;   // UTF-16 characters of a find record's name
+using transfer::kDeviceNameField;  // UTF-16 characters of a find record's name
+// The name in a find record's fixed field: false when no terminator lies inside it.
+using transfer::NameFromField;
 
 // The search pattern of a folder relative to the device root ("" or ending in a backslash).
 std::u16string SearchPattern(const std::u16string& folder);
-
-// The name in a find record's fixed field: false when no terminator lies inside it.
-bool NameFromField(const char16_t* field, size_t capacity, std::u16string& name);
 
 // One search over device entries. The shell reads the remote access layer; tests script it.
 class FolderSearch {

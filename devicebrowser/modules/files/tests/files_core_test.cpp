@@ -17,6 +17,13 @@ struct Entry {
   bool damaged = false;  // the name fills its whole field, no terminator
 };
 
+// A find record's name field as the device fills it: the name and zeros, or (damaged) the whole
+// field taken by characters.
+void FillField(char16_t (&field)[kDeviceNameField], const Entry& e) {
+  for (auto& c : field) c = e.damaged ? u'x' : 0;
+  if (!e.damaged) e.name.copy(field, kDeviceNameField - 1);
+}
+
 // A device folder as the remote access layer would answer it; First fails on the transport while
 // transportFailures lasts.
 class ScriptedSearch : public FolderSearch {
@@ -54,9 +61,7 @@ class ScriptedSearch : public FolderSearch {
  private:
   bool Load() {
     if (index_ >= entries.size()) return false;
-    const Entry& e = entries[index_];
-    for (size_t i = 0; i < kDeviceNameField; ++i) field_[i] = e.damaged ? u'x' : 0;
-    if (!e.damaged) e.name.copy(field_, kDeviceNameField - 1);
+    FillField(field_, entries[index_]);
     return true;
   }
   char16_t field_[kDeviceNameField];
@@ -225,8 +230,7 @@ class MemoryDevice : public DeleteSeam {
   }
   bool Load() {
     if (index_ >= listing_.size()) return false;
-    for (auto& c : field_) c = listing_[index_].damaged ? u'z' : 0;
-    if (!listing_[index_].damaged) listing_[index_].name.copy(field_, kDeviceNameField - 1);
+    FillField(field_, listing_[index_]);
     return true;
   }
   std::vector<Entry> listing_;
