@@ -4,11 +4,11 @@
 // when the device refuses. A small device program records how it was started.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "devicebrowser/common/module_api.h"
 #include "devicebrowser/modules/files/core/shortcut.h"
+#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -17,25 +17,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module, g_program;
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int n = 0;
-    path = std::wstring(temp) + L"files-lnk-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\files.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
 
 using Lines = std::vector<std::wstring>;
 
@@ -134,7 +115,7 @@ class FileActions : public ::testing::Test {
   }
 
   rapiemu::EmulatedDevice device{L"files-lnk-device"};
-  PluginFolder folder;
+  filestest::PluginFolder folder{g_plugin, g_module, L"files-lnk-"};
   Host host;
   Plugin* p = nullptr;
 };
@@ -398,17 +379,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: files_lnk_wine_tests Handrel.dll files.module device-program.exe\n");
     return 2;
   }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
-  g_program = wide(argv[3]);
+  g_plugin = filestest::ArgumentPath(argv[1]);
+  g_module = filestest::ArgumentPath(argv[2]);
+  g_program = filestest::ArgumentPath(argv[3]);
   return RUN_ALL_TESTS();
 }
