@@ -184,6 +184,15 @@ TEST_F(FileActions, EnterStartsWhatAShortcutNamesAndRefusesBrokenShortcuts) {
   EXPECT_EQ(host.PanelKey(KEY_ENTER, 0), 1);
   EXPECT_EQ(LastMessage(),
             (Lines{L"Files", L"Invalid *.lnk file", L"The file ends before the 90 bytes of the command."}));
+  // The device cannot open or read the shortcut.
+  device.WriteState(u"script", "record\nfail CeCreateFile 1 error 32\nfail CeReadFile 1 error 21\n");
+  PutCursor(L"app.lnk");
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelKey(KEY_ENTER, 0), 1);
+  EXPECT_EQ(LastMessage(), (Lines{L"Files", L"Invalid *.lnk file", L"Can't open lnk file.", L"LastError=0x00000020"}));
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelKey(KEY_ENTER, 0), 1);
+  EXPECT_EQ(LastMessage(), (Lines{L"Files", L"Invalid *.lnk file", L"Can't read lnk file."}));
   // The refused ones started nothing (a start is made before CeCreateProcess answers).
   EXPECT_EQ(Started(n + 1, 0).size(), n);
 }
@@ -258,6 +267,16 @@ TEST_F(FileActions, F4EditsAShortcutsFieldsAndWritesThemBack) {
   EXPECT_EQ(host.PanelKey(VK_F4, 0), 1);
   EXPECT_EQ(LastMessage(), (Lines{L"Files", L"Path is empty!"}));
   EXPECT_EQ(Content(L"\\Links\\app.lnk"), "51#\"\\Windows\\new app.exe\" -x \"a b\"?\\Windows\\app.dll,-2");
+
+  // The device's disk is full: the file is reported, the dialog's work is not claimed done.
+  device.WriteState(u"script", "record\nfail CeWriteFile 1 error 112\n");
+  host.AnswerDialog(DialogScript().Type(4, L"-y").Click(8));
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelKey(VK_F4, 0), 1);
+  EXPECT_EQ(LastMessage(), (Lines{L"Files", L"Can't write to lnk file!"}));
+  EXPECT_EQ(Content(L"\\Links\\app.lnk"), "51#\"\\Windows\\new app.exe\" -x \"a b\"?\\Windows\\app.dll,-2");
+  EXPECT_EQ(Content(L"\\Links\\app.lnk.~0"), "<missing>");
+  device.WriteState(u"script", "record\n");
 
   // "&Edit" hands the file to the host's editor.
   host.AnswerDialog(DialogScript().Click(9));

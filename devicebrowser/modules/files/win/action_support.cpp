@@ -88,8 +88,16 @@ bool ReadShortcut(const std::wstring& path, std::string* command, std::string* e
 }
 
 bool WriteShortcut(const std::wstring& path, const std::string& command, const char* openError, std::string* error) {
-  HANDLE file = CeCreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The text goes to a new file beside the shortcut first and is copied over it only when written
+  // whole: a device that fails halfway (a full store, a lost connection) leaves the old shortcut.
+  std::wstring temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int n = 0; n < 10 && file == INVALID_HANDLE_VALUE; ++n) {
+    temp = path + L".~" + std::to_wstring(n);
+    file = CeCreateFile(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+    if (file == INVALID_HANDLE_VALUE && CeGetLastError() != ERROR_FILE_EXISTS) break;
+  }
   if (file == INVALID_HANDLE_VALUE) {
     *error = openError;
     return false;
@@ -97,12 +105,15 @@ bool WriteShortcut(const std::wstring& path, const std::string& command, const c
   std::string text = files::ShortcutFileText(command);
   DWORD written = 0;
   BOOL ok = CeWriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CeCloseHandle(file);
-  if (!ok || written != text.size()) {
-    *error = "Can't write to lnk file!";
+  ok = CeCloseHandle(file) && ok && written == text.size();
+  if (ok && !CeCopyFile(temp.c_str(), path.c_str(), FALSE)) {
+    CeDeleteFile(temp.c_str());
+    *error = openError;
     return false;
   }
-  return true;
+  CeDeleteFile(temp.c_str());
+  if (!ok) *error = "Can't write to lnk file!";
+  return ok;
 }
 
 bool DeviceFileExists(const std::string& ansiPath) {

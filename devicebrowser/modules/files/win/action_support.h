@@ -38,8 +38,9 @@ MModuleBase* OtherFilesPanel(MModuleBase& module);
 // "Invalid *.lnk file\r\n": "Can't open lnk file.\r\nLastError=0x%08x", "Can't read lnk file." or the
 // reason the file is refused.
 bool ReadShortcut(const std::wstring& path, std::string* command, std::string* error);
-// Writes a shortcut file holding command (create always, write access, share read). False with
-// *error = openError or "Can't write to lnk file!".
+// Writes a shortcut file holding command, made or replaced only once the whole text is written
+// (an old shortcut survives a failed write). False with *error = openError (the file cannot be
+// made or replaced) or "Can't write to lnk file!".
 bool WriteShortcut(const std::wstring& path, const std::string& command, const char* openError, std::string* error);
 // The device has a file (not a folder) at this ANSI path.
 bool DeviceFileExists(const std::string& ansiPath);
