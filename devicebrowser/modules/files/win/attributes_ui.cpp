@@ -76,7 +76,7 @@ int EditAttributes(MModuleBase& module, int opMode) {
   std::vector<std::string> flags = AttributeFlagTexts(original);
 
   for (;;) {
-    DialogBuilder d(57, 16, "Attributes", "Attributes");
+    DialogBuilder d(61, 16, "Attributes", "Attributes");
     d.AddText(1, 1, "Set file attributes for");
     d.AddText(2, 1, oemPath.c_str());
     d.AddSeparator(3);

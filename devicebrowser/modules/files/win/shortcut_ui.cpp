@@ -58,7 +58,7 @@ int EditShortcut(MModuleBase& module, int opMode) {
   SetField(arguments, parts.arguments);
   SetField(icon, parts.icon);
   for (;;) {
-    DialogBuilder d(58, 8, "Edit link", "Lnk_Edit");
+    DialogBuilder d(60, 8, "Edit link", "Lnk_Edit");
     d.AddText(1, 1, "&Path:");
     d.AddEdit(2, 1, 58, target, sizeof target);
     d.AddText(3, 1, "&Arguments:");
@@ -114,7 +114,7 @@ int CreateShortcut(MModuleBase& module, const PluginPanelItemA* items, int count
   std::string proposed = ToCodePage(CP_OEMCP, L"\\" + std::wstring(other->currentFolder) + base + L".lnk");
   std::memcpy(link, proposed.data(), std::min(proposed.size(), sizeof link - 1));
 
-  DialogBuilder d(66, 4, "Create link");
+  DialogBuilder d(68, 4, "Create link");
   d.AddText(1, 1, "Create link:");
   d.AddEdit(2, 1, 66, link, sizeof link);
   d.AddSeparator(3);
