@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "devicebrowser/common/module_api.h"
+#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -15,8 +16,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module;
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 std::wstring TempFolder(const std::wstring& prefix) {
   wchar_t temp[MAX_PATH];
@@ -27,17 +26,6 @@ std::wstring TempFolder(const std::wstring& prefix) {
   CreateDirectoryW(path.c_str(), nullptr);
   return path;
 }
-
-struct PluginFolder {
-  std::wstring path = TempFolder(L"handrel-files-");
-  PluginFolder() {
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\files.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
 
 std::string ReadLocal(const std::wstring& path) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -109,7 +97,7 @@ class Files : public ::testing::Test {
   const MessageCall* LastMessage() { return host.messages.empty() ? nullptr : &host.messages.back(); }
 
   rapiemu::EmulatedDevice device{L"handrel-files-device"};
-  PluginFolder folder;
+  filestest::PluginFolder folder{g_plugin, g_module, L"handrel-files-"};
   std::wstring local = TempFolder(L"handrel-files-local-");
   Host host;
   Plugin* p = nullptr;
@@ -447,16 +435,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: files_tests Handrel.dll files.module\n");
     return 2;
   }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
+  g_plugin = filestest::ArgumentPath(argv[1]);
+  g_module = filestest::ArgumentPath(argv[2]);
   return RUN_ALL_TESTS();
 }
