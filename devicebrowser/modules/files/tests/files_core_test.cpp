@@ -24,9 +24,39 @@ void FillField(char16_t (&field)[kDeviceNameField], const Entry& e) {
   if (!e.damaged) e.name.copy(field, kDeviceNameField - 1);
 }
 
+// The entries of one search, handed out one at a time through a name field.
+template <class Seam>
+class ScriptedEntries : public Seam {
+ public:
+  bool Next() override {
+    ++index_;
+    return Load();
+  }
+  void Close() override {}
+  const char16_t* NameField() override { return field_; }
+  uint32_t Attributes() override { return shown_[index_].attributes; }
+
+ protected:
+  bool Start(std::vector<Entry> entries) {
+    shown_ = std::move(entries);
+    index_ = 0;
+    return Load();
+  }
+
+ private:
+  bool Load() {
+    if (index_ >= shown_.size()) return false;
+    FillField(field_, shown_[index_]);
+    return true;
+  }
+  std::vector<Entry> shown_;
+  size_t index_ = 0;
+  char16_t field_[kDeviceNameField];
+};
+
 // A device folder as the remote access layer would answer it; First fails on the transport while
 // transportFailures lasts.
-class ScriptedSearch : public FolderSearch {
+class ScriptedSearch : public ScriptedEntries<FolderSearch> {
  public:
   std::vector<Entry> entries;
   int transportFailures = 0;
@@ -42,16 +72,8 @@ class ScriptedSearch : public FolderSearch {
       return false;
     }
     transport_ = false;
-    index_ = 0;
-    return Load();
+    return Start(entries);
   }
-  bool Next() override {
-    ++index_;
-    return Load();
-  }
-  void Close() override {}
-  const char16_t* NameField() override { return field_; }
-  uint32_t Attributes() override { return entries[index_].attributes; }
   bool TransportFailed() override { return transport_; }
   bool Reconnect() override {
     ++reconnects;
@@ -59,13 +81,6 @@ class ScriptedSearch : public FolderSearch {
   }
 
  private:
-  bool Load() {
-    if (index_ >= entries.size()) return false;
-    FillField(field_, entries[index_]);
-    return true;
-  }
-  char16_t field_[kDeviceNameField];
-  size_t index_ = 0;
   bool transport_ = false;
 };
 
@@ -169,7 +184,7 @@ namespace {
 
 // A device tree in memory: paths to attributes ("\a\b"), folders with kAttrFolder. Protected
 // paths refuse attribute changes with access denied; the library deletes only those it knows.
-class MemoryDevice : public DeleteSeam {
+class MemoryDevice : public ScriptedEntries<DeleteSeam> {
  public:
   std::map<std::u16string, uint32_t> entries;
   std::map<std::u16string, bool> protectedPaths;  // value: the library can delete it
@@ -202,24 +217,16 @@ class MemoryDevice : public DeleteSeam {
     return entries.erase(path) ? true : Err(kErrorNotFound);
   }
   bool First(const std::u16string& pattern) override {
-    listing_.clear();
+    std::vector<Entry> listing;
     std::u16string folder = pattern.substr(0, pattern.size() - 4);  // without "\*.*"
     if (!entries.count(folder)) return Err(3);
     for (auto& [p, a] : entries)
       if (p.size() > folder.size() + 1 && p.compare(0, folder.size() + 1, folder + u"\\") == 0 &&
           p.find(u'\\', folder.size() + 1) == std::u16string::npos)
-        listing_.push_back({p.substr(folder.size() + 1), a});
-    if (folder == damagedIn) listing_.push_back({u"", 0, true});
-    index_ = 0;
-    return Load();
+        listing.push_back({p.substr(folder.size() + 1), a});
+    if (folder == damagedIn) listing.push_back({u"", 0, true});
+    return Start(std::move(listing));
   }
-  bool Next() override {
-    ++index_;
-    return Load();
-  }
-  void Close() override {}
-  const char16_t* NameField() override { return field_; }
-  uint32_t Attributes() override { return listing_[index_].attributes; }
   bool TransportFailed() override { return false; }
   bool Reconnect() override { return false; }
 
@@ -228,14 +235,6 @@ class MemoryDevice : public DeleteSeam {
     error_ = e;
     return false;
   }
-  bool Load() {
-    if (index_ >= listing_.size()) return false;
-    FillField(field_, listing_[index_]);
-    return true;
-  }
-  std::vector<Entry> listing_;
-  size_t index_ = 0;
-  char16_t field_[kDeviceNameField];
   uint32_t error_ = 0;
 };
 
