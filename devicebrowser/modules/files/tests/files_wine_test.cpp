@@ -395,6 +395,28 @@ TEST_F(Files, RenameMakeFolderAndCopyBetweenTwoDevicePanels) {
   EXPECT_EQ(DeviceText(L"\\Other\\taken.txt"), "from docs");
   EXPECT_EQ(GetFileAttributesW(device.Host(L"\\Other\\taken.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   EXPECT_EQ(DeviceText(L"\\Docs\\taken.txt"), "from docs");
+  // The device copies files only: a selected folder is refused by name.
+  host.RefreshPluginPanel(panel());
+  SetCurrent(L"Made");
+  host.AnswerDialog(DialogScript().Close(kAccept));
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelKey(VK_F5, 0), 1);
+  EXPECT_EQ(LastMessage()->lines, (std::vector<std::wstring>{L"Files", L"Can't copy file:", L"Made"}));
+  EXPECT_EQ(GetFileAttributesW(device.Host(L"\\Other\\Made").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  // GetFiles with Alt alone held makes a shortcut in the other device panel instead of copying.
+  SetCurrent(L"taken.txt");
+  held[VK_SHIFT] = 0;
+  held[VK_MENU] = 0x80;
+  SetKeyboardState(held);
+  size_t dialogs = host.dialogs.size();
+  host.AnswerDialog(DialogScript().Close(kAccept));
+  int alted = host.PanelGetFiles(false);
+  SetKeyboardState(keys);
+  EXPECT_EQ(alted, -1);
+  ASSERT_EQ(host.dialogs.size(), dialogs + 1);
+  EXPECT_EQ(host.dialogs.back().itemsAtOpen[0].text, L"Create link");
+  EXPECT_EQ(DeviceText(L"\\Other\\taken.lnk"), "17#\"\\Docs\\taken.txt\"");
   host.ClosePanel();
   host.SwapPanels();
   host.ClosePanel();
