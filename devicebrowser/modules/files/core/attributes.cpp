@@ -16,7 +16,8 @@ struct FlagText {
   uint32_t bit;
   const char* text;
 };
-constexpr FlagText kFlagTexts[] = {{kAttrInRom, "In ROM"}, {kAttrRomModule, "ROM module "}, {kAttrStorageCard, "Storage Card"}};
+constexpr FlagText kFlagTexts[] = {
+    {kAttrInRom, "In ROM"}, {kAttrRomModule, "ROM module "}, {kAttrStorageCard, "Storage Card"}};
 
 }  // namespace
 

@@ -181,5 +181,6 @@ TEST(AttributesDialog, TimesAndTheErrorReadAsTheUserSeesThem) {
   EXPECT_EQ(TimeText(nullptr), "  :  :  .   ");
   EXPECT_EQ(AttributesErrorText("\\Windows\\a.txt", 0, 5),
             "Can't change file attributes for:\r\n\\Windows\\a.txt\r\nRapi: 0x00000000, CE: 0x00000005");
-  EXPECT_EQ(AttributesErrorText("\\a", 0x800704D4u, 0), "Can't change file attributes for:\r\n\\a\r\nRapi: 0x800704d4, CE: 0x8000ffff");
+  EXPECT_EQ(AttributesErrorText("\\a", 0x800704D4u, 0),
+            "Can't change file attributes for:\r\n\\a\r\nRapi: 0x800704d4, CE: 0x8000ffff");
 }

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool exists = (size & 1) != 0;
   if (!SplitShortcutCommand(command, [&](const std::string&) { return exists; }, &parts, &reason)) return 0;
   if (parts.program.size() + parts.arguments.size() + parts.icon.size() > command.size()) __builtin_trap();
-  if (command.find(parts.program) == std::string::npos || command.find(parts.icon) == std::string::npos) __builtin_trap();
+  if (command.find(parts.program) == std::string::npos || command.find(parts.icon) == std::string::npos)
+    __builtin_trap();
   return 0;
 }

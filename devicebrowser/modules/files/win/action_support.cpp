@@ -67,7 +67,8 @@ bool ReadShortcut(const std::wstring& path, std::string* command, std::string* e
   HANDLE file = CeCreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     char text[64];
-    std::snprintf(text, sizeof text, "Can't open lnk file.\r\nLastError=0x%08x", static_cast<unsigned>(CeGetLastError()));
+    std::snprintf(text, sizeof text, "Can't open lnk file.\r\nLastError=0x%08x",
+                  static_cast<unsigned>(CeGetLastError()));
     *error = text;
     return false;
   }
