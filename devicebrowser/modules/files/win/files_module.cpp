@@ -142,7 +142,9 @@ void MFilesModule::ReloadModuleSettings() {
 
 namespace {
 
-bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+// The host is a console program: its thread's key state may never see the keyboard, so the
+// keyboard's own state counts too.
+bool KeyHeld(int key) { return ((GetKeyState(key) | GetAsyncKeyState(key)) & 0x8000) != 0; }
 
 uint64_t Time(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
