@@ -61,8 +61,10 @@ std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, co
     if (source->folder) {
       if (sourceNow == nullptr || !sourceNow->folder) problems.push_back("source folder gone: " + sourceKey);
       if (targetThen != nullptr && !Same(targetThen, targetNow)) problems.push_back("target folder changed: " + targetKey);
-      if (targetNow != nullptr && !targetNow->folder) problems.push_back("target of a folder is a file: " + targetKey);
-      if (op.result == 1 && targetNow == nullptr) problems.push_back("done, but folder not made: " + targetKey);
+      if (targetThen == nullptr && targetNow != nullptr && !targetNow->folder)
+        problems.push_back("target of a folder is a file: " + targetKey);
+      if (op.result == 1 && (targetNow == nullptr || !targetNow->folder))
+        problems.push_back("done, but folder not made: " + targetKey);
       continue;
     }
 
