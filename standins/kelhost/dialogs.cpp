@@ -100,6 +100,12 @@ class RunningDialog : public DialogView {
     g_dialogs.insert(this);
   }
   ~RunningDialog() override {
+    {
+      // Once out of the set no other thread can find the dialog; those already in Post are
+      // answered and waited for, so none wakes up on a lock or condition that is gone.
+      std::lock_guard<std::recursive_mutex> g(g_dialogsLock);
+      g_dialogs.erase(this);
+    }
     std::unique_lock<std::mutex> lk(queueLock_);
     alive_ = false;
     for (Request* r : queue_) {
@@ -107,10 +113,18 @@ class RunningDialog : public DialogView {
       r->done = true;
     }
     queue_.clear();
-    lk.unlock();
     queueCv_.notify_all();
+    queueCv_.wait(lk, [&] { return posters_ == 0; });
+  }
+
+  // A live dialog another thread may post to; the caller then calls Post, which ends the admission.
+  static RunningDialog* AdmitPoster(HANDLE h) {
+    auto* d = reinterpret_cast<RunningDialog*>(h);
     std::lock_guard<std::recursive_mutex> g(g_dialogsLock);
-    g_dialogs.erase(this);
+    if (!g_dialogs.count(d)) return nullptr;
+    std::lock_guard<std::mutex> q(d->queueLock_);
+    ++d->posters_;
+    return d;
   }
 
   std::vector<DialogItemState> items;
@@ -287,6 +301,13 @@ class RunningDialog : public DialogView {
   intptr_t Post(int msg, int p1, void* p2) {
     Request r{msg, p1, p2};
     std::unique_lock<std::mutex> lk(queueLock_);
+    struct Leave {
+      RunningDialog* d;
+      ~Leave() {  // runs with queueLock_ held
+        --d->posters_;
+        d->queueCv_.notify_all();
+      }
+    } leave{this};
     if (!alive_) return 0;
     queue_.push_back(&r);
     queueCv_.notify_all();
@@ -329,6 +350,7 @@ class RunningDialog : public DialogView {
   std::condition_variable queueCv_;
   std::vector<Request*> queue_;
   bool alive_ = true;
+  int posters_ = 0;  // other threads admitted to Post and not out of it yet
 };
 
 intptr_t RunningDialog::Handle(int msg, int p1, void* p2) {
@@ -597,10 +619,12 @@ RunningDialog* FromHandle(HANDLE h) {
 
 intptr_t KEL_API SvcSendDlgMessage(HANDLE dlg, int msg, int param1, void* param2) {
   Host* h = Host::Current();
-  RunningDialog* d = FromHandle(dlg);
-  if (!h || !d || Refused("HostSendDlgMessage", msg)) return 0;
-  if (GetCurrentThreadId() != h->HostThread()) return d->Post(msg, param1, param2);
-  return d->Handle(msg, param1, param2);
+  if (!h || !FromHandle(dlg) || Refused("HostSendDlgMessage", msg)) return 0;
+  if (GetCurrentThreadId() != h->HostThread()) {
+    RunningDialog* d = RunningDialog::AdmitPoster(dlg);
+    return d ? d->Post(msg, param1, param2) : 0;
+  }
+  return FromHandle(dlg)->Handle(msg, param1, param2);
 }
 
 intptr_t KEL_API SvcDefDlgProc(HANDLE, int msg, int param1, void* param2) {

@@ -310,7 +310,7 @@ TEST_F(Probe8, EightBitDialogServesAWorkerThread) {
   std::strcpy(items[1].Data, "busy");
   items[2].Type = DI_BUTTON;
   std::strcpy(items[2].Data, "Cancel");
-  host.AnswerDialog(DialogScript().WaitUntil([](DialogView&) { return false; }, 5000));
+  host.AnswerDialog(DialogScript().WaitUntil([](DialogView&) { return false; }, 30000));
   int exit = w.si.HostDialog(w.si.ModuleNumber, -1, -1, 30, 5, nullptr, items, 3, 0, 0, WorkerProc, 0);
   w.thread.join();
   g_worker = nullptr;
