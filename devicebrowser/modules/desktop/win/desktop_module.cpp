@@ -12,6 +12,7 @@
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/framework.h"
 #include "devicebrowser/common/rapi_api.h"
+#include "devicebrowser/common/transfer/win/transfer_dialog.h"
 #include "devicebrowser/common/transfer/win/transfer_win.h"
 #include "devicebrowser/modules/desktop/core/picture_side.h"
 #include "devicebrowser/modules/desktop/core/pictures.h"
@@ -200,29 +201,19 @@ class MDesktopModule : public MModuleBase {
 
  private:
   // The copy or move dialog; false when cancelled. dest (KEL_NM bytes, OEM) in and out.
-  bool AskDestination(PluginPanelItemA* items, int count, bool move, char* dest) {
-    // An existing local folder is offered with its trailing backslash.
-    size_t length = std::strlen(dest);
-    if (length != 0 && length + 1 < KEL_NM && dest[length - 1] != '\\' && dest[length - 1] != '/') {
-      DWORD attributes = GetFileAttributesW(FromOem(dest).c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        dest[length] = '\\';
-        dest[length + 1] = '\0';
-      }
-    }
+  static bool AskDestination(PluginPanelItemA* items, int count, bool move, char* dest) {
+    std::string destination = dest;
+    transfer::AddFolderBackslash(destination);
     char name[KEL_NM + 1];
     std::memcpy(name, items[0].FileName, KEL_NM);
     name[KEL_NM] = '\0';
-    std::string prompt = TransferPrompt(move, name, count);
-    handrel::DialogBuilder dialog(66, 4, move ? "Move" : "Copy");
-    dialog.AddText(1, 1, prompt.c_str());
-    int edit = dialog.AddEdit(2, 1, 66, dest, KEL_NM);
-    dialog.Item(edit).Flags |= DIF_HISTORY;
-    dialog.Item(edit).Param.History = move ? "Move" : "Copy";
-    dialog.AddSeparator(3);
-    int accept = dialog.AddButton(4, move ? "&Move" : "&Copy", true);
-    dialog.AddButton(4, "Ca&ncel");
-    return dialog.Run(accept) == accept;
+    if (!transfer::RunTransferDialog(move ? transfer::TransferKind::kMove : transfer::TransferKind::kCopy, name,
+                                     count, destination))
+      return false;
+    size_t n = destination.size() < static_cast<size_t>(KEL_NM) - 1 ? destination.size() : KEL_NM - 1;
+    std::memcpy(dest, destination.data(), n);
+    dest[n] = '\0';
+    return true;
   }
 
   bool warned_ = false;
