@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 
 namespace handrel::transfer {
@@ -14,19 +15,11 @@ namespace {
 
 constexpr size_t kEditBytes = 512;  // the dialog item's own text room
 
-std::wstring WideFromOem(const std::string& text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
-
 }  // namespace
 
 void AddFolderBackslash(std::string& destinationOem) {
   if (!MayTakeFolderBackslash(destinationOem)) return;
-  DWORD attributes = GetFileAttributesW(WideFromOem(destinationOem).c_str());
+  DWORD attributes = GetFileAttributesW(FromOem(destinationOem).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) destinationOem += '\\';
 }
 

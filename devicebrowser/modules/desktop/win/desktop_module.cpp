@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/framework.h"
 #include "devicebrowser/common/rapi_api.h"
@@ -33,15 +34,6 @@ constexpr uint32_t kErrorNotEnoughMemory = 8;
 const GUID kEncoderQuality = {0x1d5be4b5, 0xfa4a, 0x452d, {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
 
 uint64_t Ticks(const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
-
-std::wstring FromOem(const char* text) {
-  int n = MultiByteToWideChar(CP_OEMCP, 0, text, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_OEMCP, 0, text, -1, &wide[0], n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
 
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -192,7 +184,7 @@ class MDesktopModule : public MModuleBase {
       if (!silent) ui.Show(transfer::Message::kTargetTooLong, u"");
       return 0;
     }
-    if (!operation.SetTarget(U16(FromOem(target.c_str())))) return 0;
+    if (!operation.SetTarget(U16(handrel::FromOem(target)))) return 0;
     if (!operation.BuildList(sources)) return operation.Cancelled() ? -1 : 0;
     return operation.Run();
   }
