@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -17,8 +18,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module, g_bare;
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 std::string ReadText(const std::wstring& path) {
   std::ifstream in(path.c_str(), std::ios::binary);
@@ -37,24 +36,6 @@ size_t Count(const std::string& text, const std::string& what) {
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
 }
-
-// A copy of the plugin in a fresh folder with its language file and an empty Modules folder.
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int n = 0;
-    path = std::wstring(temp) + L"handrel-plugin-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++n);
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
 
 class HandrelPlugin : public ::testing::Test {
  protected:
@@ -126,7 +107,7 @@ class HandrelPlugin : public ::testing::Test {
   const MessageCall& LastMessage() { return host.messages.back(); }
 
   rapiemu::EmulatedDevice device{L"handrel-device"};
-  PluginFolder folder;
+  handrel_test::PluginFolder folder{g_plugin, L"handrel-plugin-"};  // Modules empty
   Host host;
   Plugin* p = nullptr;
 };
@@ -588,22 +569,9 @@ TEST_F(HandrelPlugin, CloseReleasesEverythingAndRemembersTheModule) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 4) {
-    fprintf(stderr, "usage: handrel_plugin_tests Handrel.dll testmodule.module testmodule_bare.module\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "handrel_plugin_tests",
+                                       "Handrel.dll testmodule.module testmodule_bare.module",
+                                       {&g_plugin, &g_module, &g_bare}))
     return 2;
-  }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
-  g_bare = wide(argv[3]);
   return RUN_ALL_TESTS();
 }

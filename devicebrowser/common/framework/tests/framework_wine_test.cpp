@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "devicebrowser/common/module_api.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -18,26 +19,6 @@ namespace {
 
 std::wstring g_plugin, g_module;
 
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static int n = 0;
-    path = std::wstring(temp) + L"handrel-framework-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++n);
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\sample.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
-
 class Framework : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,11 +27,7 @@ class Framework : public ::testing::Test {
     device.WriteState(u"script", "record\n");
     // The plugin's settings key, as its configuration leaves it once saved (the services write
     // only into an existing key).
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
     device.MakeFolder(L"\\Windows");
     device.MakeFolder(L"\\Docs");
     device.MakeFolder(L"\\Docs\\Inner");
@@ -90,7 +67,7 @@ class Framework : public ::testing::Test {
   }
 
   rapiemu::EmulatedDevice device{L"handrel-framework-device"};
-  PluginFolder folder;
+  handrel_test::PluginFolder folder{g_plugin, L"handrel-framework-", g_module, L"sample.module"};
   Host host;
   Plugin* p = nullptr;
 };
@@ -278,21 +255,8 @@ TEST(FrameworkExports, DirectoriesUpTo260CharactersAndModuleFileNames) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 3) {
-    fprintf(stderr, "usage: handrel_framework_tests Handrel.dll samplemodule.module\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "handrel_framework_tests", "Handrel.dll samplemodule.module",
+                                       {&g_plugin, &g_module}))
     return 2;
-  }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
   return RUN_ALL_TESTS();
 }

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/core/names.h"
 #include "devicebrowser/common/framework/framework.h"
@@ -26,15 +27,6 @@ std::u16string U16(const wchar_t* s) {
 }
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::wstring FromCodePage(UINT codePage, const char* s) {
-  int n = MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, s, -1, &w[0], n);
-  w.resize(static_cast<size_t>(n - 1));
-  return w;
-}
 
 // True when [p, p + size) lies in committed memory that can be read (and written, when asked).
 bool UsableRange(const void* p, size_t size, bool write) {

@@ -1,4 +1,5 @@
 #include "devicebrowser/common/transfer/core/texts.h"
+#include "devicebrowser/common/transfer/core/dialog_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,25 @@ TEST(TransferTexts, MessagesAndTheirTitles) {
   EXPECT_FALSE(error);
   EXPECT_EQ(MessageText(Message::kCantCreateFolder, "C:\\f", error), "Can't create folder\nC:\\f");
   EXPECT_TRUE(error);
+}
+
+// The one transfer dialog of the file panel (copy, move, rename) and the screen pictures (copy,
+// move): a name is quoted whole up to 51 characters, several items are counted.
+TEST(TransferDialogTexts, OneNameIsQuotedAndCutPast51ManyAreCounted) {
+  const std::string n51(51, 'a'), n52(52, 'b');
+  EXPECT_EQ(TransferPrompt(TransferKind::kCopy, "240x320x16.png", 1), "Copy \"240x320x16.png\" t&o:");
+  EXPECT_EQ(TransferPrompt(TransferKind::kCopy, n51, 1), "Copy \"" + n51 + "\" t&o:");
+  EXPECT_EQ(TransferPrompt(TransferKind::kMove, n52, 1), "Move \"" + std::string(49, 'b') + "...\" t&o:");
+  EXPECT_EQ(TransferPrompt(TransferKind::kRename, "x.txt", 1), "R&ename \"x.txt\":");
+  EXPECT_EQ(TransferPrompt(TransferKind::kCopy, n52, 3), "Copy 3 items t&o:");
+  EXPECT_EQ(TransferPrompt(TransferKind::kMove, "x", 3), "Move 3 items t&o:");
+}
+
+TEST(TransferDialogTexts, OnlyADestinationWithoutItsSeparatorMayTakeABackslash) {
+  EXPECT_TRUE(MayTakeFolderBackslash("C:\\Out"));
+  EXPECT_FALSE(MayTakeFolderBackslash("C:\\Out\\"));
+  EXPECT_FALSE(MayTakeFolderBackslash("C:/Out/"));
+  EXPECT_FALSE(MayTakeFolderBackslash(""));
 }
 
 }  // namespace

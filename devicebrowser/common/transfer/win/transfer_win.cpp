@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/rapi_api.h"
 #include "devicebrowser/common/transfer/core/texts.h"
@@ -80,15 +81,7 @@ std::string SystemText(uint32_t error) {
 
 }  // namespace
 
-std::string ToOem(const std::u16string& text) {
-  if (text.empty()) return std::string();
-  int size = WideCharToMultiByte(CP_OEMCP, 0, W(text), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_OEMCP, 0, W(text), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-  }
-  return out;
-}
+std::string ToOem(const std::u16string& text) { return handrel::ToOem(std::wstring(text.begin(), text.end())); }
 
 // ---- Local disk -------------------------------------------------------------------------------
 
@@ -443,14 +436,8 @@ bool MFilesOperation::SetLocalTarget(const std::string& pathOem) {
     if (!silent_) ui_.Show(Message::kTargetTooLong, u"");
     return false;
   }
-  std::u16string wide;
-  int size = MultiByteToWideChar(CP_OEMCP, 0, pathOem.c_str(), static_cast<int>(pathOem.size()), nullptr, 0);
-  if (size > 0) {
-    wide.resize(static_cast<size_t>(size));
-    MultiByteToWideChar(CP_OEMCP, 0, pathOem.c_str(), static_cast<int>(pathOem.size()),
-                        reinterpret_cast<wchar_t*>(&wide[0]), size);
-  }
-  return engine_.SetTarget(wide);
+  const std::wstring wide = FromOem(pathOem);
+  return engine_.SetTarget(std::u16string(wide.begin(), wide.end()));
 }
 
 bool MFilesOperation::SetDeviceTarget(const std::u16string& folder) {

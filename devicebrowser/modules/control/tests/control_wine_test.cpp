@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "devicebrowser/common/framework/tests/argument_path.h"
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -19,34 +19,19 @@ namespace {
 
 std::wstring g_plugin, g_module;
 
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The plugin installed with control.module in its Modules folder, and a temporary folder of the
 // test's own (TMP), so that the scratch folders the module makes can be watched.
-struct Installation {
-  std::wstring path, temp;
-  Installation() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    static int n = 0;
-    path = std::wstring(base) + L"handrel-control-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\control.module").c_str(), FALSE);
+struct Installation : handrel_test::PluginFolder {
+  std::wstring temp;
+  Installation() : PluginFolder(g_plugin, L"handrel-control-", g_module, L"control.module") {
     temp = path + L"\\temp";
     CreateDirectoryW(temp.c_str(), nullptr);
     GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
     SetEnvironmentVariableW(L"TMP", temp.c_str());
   }
-  ~Installation() {
-    SetEnvironmentVariableW(L"TMP", saved[0] ? saved : nullptr);
-    rapiemu::EmulatedDevice::RemoveTree(path);
-  }
+  ~Installation() { SetEnvironmentVariableW(L"TMP", saved[0] ? saved : nullptr); }
   wchar_t saved[MAX_PATH] = {};
 };
 
@@ -55,11 +40,7 @@ class Control : public ::testing::Test {
   void SetUp() override {
     host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Test\"\n");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
     device.MakeFolder(L"\\Windows");
     device.MakeFolder(L"\\Docs");
   }
@@ -333,12 +314,8 @@ TEST_F(Control, WithoutAScratchFileTheDialogIsNotShown) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 3) {
-    fprintf(stderr, "usage: handrel_control_tests Handrel.dll control.module\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "handrel_control_tests", "Handrel.dll control.module",
+                                       {&g_plugin, &g_module}))
     return 2;
-  }
-  g_plugin = handrel_test::ArgumentPath(argv[1]);
-  g_module = handrel_test::ArgumentPath(argv[2]);
   return RUN_ALL_TESTS();
 }

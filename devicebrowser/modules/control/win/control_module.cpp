@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/framework.h"
 #include "devicebrowser/modules/control/core/keyboard.h"
@@ -27,14 +28,6 @@ constexpr uint32_t kNewDialogsVersion = 0x0146;  // hosts from here on run our d
 
 std::wstring W(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
-
-std::string Oem(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_OEMCP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(strnlen(out.c_str(), out.size()));
-  return out;
-}
 
 class LocalFolders : public kb::ScratchSeam {
  public:
@@ -81,7 +74,7 @@ class MControlModule : public MModuleBase {
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
                           : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) {
-      reason = "Can't create file \"" + Oem(file) + "\"\r\n";
+      reason = "Can't create file \"" + handrel::ToOem(file) + "\"\r\n";
     } else {
       // The file stays empty: nothing is requested, and nothing may be written.
       DWORD written = 0;
@@ -89,7 +82,7 @@ class MControlModule : public MModuleBase {
         char line[64];
         std::snprintf(line, sizeof line, "Can't write to file (requested %i/written %i)\r\n", 0,
                       static_cast<int>(written));
-        reason = line + Oem(file);
+        reason = line + handrel::ToOem(file);
       }
       CloseHandle(h);
     }

@@ -235,17 +235,4 @@ bool GrowableBlock::SetSize(uint64_t size) {
   return true;
 }
 
-// ---- The transfer dialog --------------------------------------------------------------------
-
-std::string TransferPrompt(bool move, const std::string& oneName, int count) {
-  std::string text = move ? "Move " : "Copy ";
-  if (count == 1) {
-    std::string name = oneName.size() > 51 ? oneName.substr(0, 49) + "..." : oneName;
-    text += "\"" + name + "\"";
-  } else {
-    text += std::to_string(count) + " items";
-  }
-  return text + " t&o:";
-}
-
 }  // namespace handrel::desktop

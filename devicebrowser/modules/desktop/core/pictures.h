@@ -124,10 +124,4 @@ class GrowableBlock {
   bool owned_ = false;
 };
 
-// ---- The transfer dialog --------------------------------------------------------------------
-
-// The first line of the copy or move dialog: "Copy " or "Move ", then the quoted name (a name of
-// more than 51 characters cut to 49 and "...") or "%i items", then " t&o:".
-std::string TransferPrompt(bool move, const std::string& oneName, int count);
-
 }  // namespace handrel::desktop

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -21,18 +22,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module, g_badInvoke;
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
-std::wstring TempFolder(const wchar_t* prefix) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  static int n = 0;
-  std::wstring path = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
-  rapiemu::EmulatedDevice::RemoveTree(path);
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
 
 // ---- A window covering the device's screen with eight coloured bands (reversed in the lower
 // half); saturated colours survive the 16-bit screen and the 5-5-5 capture unchanged.
@@ -174,19 +163,10 @@ class DesktopPanel : public ::testing::Test {
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Screen\"\n");
     device.WriteState(u"script", "record\n");
     device.MakeFolder(L"\\Windows");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    pluginFolder = TempFolder(L"handrel-desktop-");
-    CreateDirectoryW((pluginFolder + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (pluginFolder + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (pluginFolder + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (pluginFolder + L"\\Modules\\desktop.module").c_str(), FALSE);
-    out = TempFolder(L"desktop-out-");
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
+    out = handrel_test::FreshTempFolder(L"desktop-out-");
     host.PassivePanel().SetFolder(out);
-    p = host.Load(pluginFolder + L"\\Handrel.dll");
+    p = host.Load(folder.path + L"\\Handrel.dll");
     ASSERT_NE(p, nullptr);
   }
   void TearDown() override {
@@ -194,7 +174,6 @@ class DesktopPanel : public ::testing::Test {
     Pump();
     host.Unload(p);
     rapiemu::EmulatedDevice::RemoveTree(out);
-    rapiemu::EmulatedDevice::RemoveTree(pluginFolder);
     Gdiplus::GdiplusShutdown(gdiplus);
   }
 
@@ -253,7 +232,8 @@ class DesktopPanel : public ::testing::Test {
   rapiemu::EmulatedDevice device{L"handrel-desktop-device"};
   Host host;
   Plugin* p = nullptr;
-  std::wstring pluginFolder, out;
+  handrel_test::PluginFolder folder{g_plugin, L"handrel-desktop-", g_module, L"desktop.module"};
+  std::wstring out;
   HWND window = nullptr;
   ULONG_PTR gdiplus = 0;
 };
@@ -420,22 +400,8 @@ TEST_F(DeepScreen, ListsNothingAndSaysSoOnceEachTimeTheModuleIsEntered) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 4) {
-    fprintf(stderr, "usage: handrel_desktop_tests Handrel.dll desktop.module badinvoke.dll\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "handrel_desktop_tests", "Handrel.dll desktop.module badinvoke.dll",
+                                       {&g_plugin, &g_module, &g_badInvoke}))
     return 2;
-  }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
-  g_badInvoke = wide(argv[3]);
   return RUN_ALL_TESTS();
 }

@@ -443,13 +443,5 @@ TEST_F(Copies, NothingCanBeWrittenToThePictures) {
   EXPECT_EQ(seam.requests.size(), 0u);
 }
 
-TEST(TransferDialog, ThePromptQuotesOneNameCutAt51OrCountsTheItems) {
-  EXPECT_EQ(TransferPrompt(false, "240x320x16.png", 1), "Copy \"240x320x16.png\" t&o:");
-  EXPECT_EQ(TransferPrompt(true, "x", 3), "Move 3 items t&o:");
-  std::string fiftyOne(51, 'n'), fiftyTwo(52, 'n');
-  EXPECT_EQ(TransferPrompt(false, fiftyOne, 1), "Copy \"" + fiftyOne + "\" t&o:");
-  EXPECT_EQ(TransferPrompt(false, fiftyTwo, 1), "Copy \"" + std::string(49, 'n') + "...\" t&o:");
-}
-
 }  // namespace
 }  // namespace handrel::desktop

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/framework.h"
 #include "devicebrowser/common/rapi_api.h"
+#include "devicebrowser/common/transfer/win/transfer_dialog.h"
 #include "devicebrowser/common/transfer/win/transfer_win.h"
 #include "devicebrowser/modules/desktop/core/picture_side.h"
 #include "devicebrowser/modules/desktop/core/pictures.h"
@@ -32,15 +34,6 @@ constexpr uint32_t kErrorNotEnoughMemory = 8;
 const GUID kEncoderQuality = {0x1d5be4b5, 0xfa4a, 0x452d, {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
 
 uint64_t Ticks(const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
-
-std::wstring FromOem(const char* text) {
-  int n = MultiByteToWideChar(CP_OEMCP, 0, text, -1, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_OEMCP, 0, text, -1, &wide[0], n);
-  wide.resize(static_cast<size_t>(n - 1));
-  return wide;
-}
 
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -191,7 +184,7 @@ class MDesktopModule : public MModuleBase {
       if (!silent) ui.Show(transfer::Message::kTargetTooLong, u"");
       return 0;
     }
-    if (!operation.SetTarget(U16(FromOem(target.c_str())))) return 0;
+    if (!operation.SetTarget(U16(handrel::FromOem(target)))) return 0;
     if (!operation.BuildList(sources)) return operation.Cancelled() ? -1 : 0;
     return operation.Run();
   }
@@ -200,29 +193,19 @@ class MDesktopModule : public MModuleBase {
 
  private:
   // The copy or move dialog; false when cancelled. dest (KEL_NM bytes, OEM) in and out.
-  bool AskDestination(PluginPanelItemA* items, int count, bool move, char* dest) {
-    // An existing local folder is offered with its trailing backslash.
-    size_t length = std::strlen(dest);
-    if (length != 0 && length + 1 < KEL_NM && dest[length - 1] != '\\' && dest[length - 1] != '/') {
-      DWORD attributes = GetFileAttributesW(FromOem(dest).c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        dest[length] = '\\';
-        dest[length + 1] = '\0';
-      }
-    }
+  static bool AskDestination(PluginPanelItemA* items, int count, bool move, char* dest) {
+    std::string destination = dest;
+    transfer::AddFolderBackslash(destination);
     char name[KEL_NM + 1];
     std::memcpy(name, items[0].FileName, KEL_NM);
     name[KEL_NM] = '\0';
-    std::string prompt = TransferPrompt(move, name, count);
-    handrel::DialogBuilder dialog(66, 4, move ? "Move" : "Copy");
-    dialog.AddText(1, 1, prompt.c_str());
-    int edit = dialog.AddEdit(2, 1, 66, dest, KEL_NM);
-    dialog.Item(edit).Flags |= DIF_HISTORY;
-    dialog.Item(edit).Param.History = move ? "Move" : "Copy";
-    dialog.AddSeparator(3);
-    int accept = dialog.AddButton(4, move ? "&Move" : "&Copy", true);
-    dialog.AddButton(4, "Ca&ncel");
-    return dialog.Run(accept) == accept;
+    if (!transfer::RunTransferDialog(move ? transfer::TransferKind::kMove : transfer::TransferKind::kCopy, name,
+                                     count, destination))
+      return false;
+    size_t n = destination.size() < static_cast<size_t>(KEL_NM) - 1 ? destination.size() : KEL_NM - 1;
+    std::memcpy(dest, destination.data(), n);
+    dest[n] = '\0';
+    return true;
   }
 
   bool warned_ = false;

@@ -319,12 +319,7 @@ TEST(Delete, EscStopsInsideAFolderAndADamagedNameKeepsTheFolder) {
 
 namespace {
 
-TEST(Texts, LongNamesAreCutOnlyPastTheirLimit) {
-  const std::string n51(51, 'a'), n52(52, 'b');
-  EXPECT_EQ(TransferPrompt(TransferKind::kCopy, n51, 1), "Copy \"" + n51 + "\" t&o:");
-  EXPECT_EQ(TransferPrompt(TransferKind::kMove, n52, 1), "Move \"" + std::string(49, 'b') + "...\" t&o:");
-  EXPECT_EQ(TransferPrompt(TransferKind::kRename, "x.txt", 1), "R&ename \"x.txt\":");
-  EXPECT_EQ(TransferPrompt(TransferKind::kCopy, n52, 3), "Copy 3 items t&o:");
+TEST(Texts, TheDeleteQuestionCutsALongNameOnlyPastItsLimit) {
   const std::string n67(67, 'c'), n68(68, 'd');
   EXPECT_EQ(DeleteQuestion(false, n67, 1), "Do you want to delete file\n" + n67);
   EXPECT_EQ(DeleteQuestion(true, n68, 1), "Do you want to delete folder\n" + std::string(65, 'd') + "...");

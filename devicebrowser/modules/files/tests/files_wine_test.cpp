@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "devicebrowser/common/module_api.h"
-#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -16,16 +16,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module;
-
-std::wstring TempFolder(const std::wstring& prefix) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  static int n = 0;
-  std::wstring path = std::wstring(temp) + prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++n);
-  rapiemu::EmulatedDevice::RemoveTree(path);
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
-}
 
 std::string ReadLocal(const std::wstring& path) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -51,11 +41,7 @@ class Files : public ::testing::Test {
     host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Files\"\n");
     device.WriteState(u"script", "record\n");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
     device.MakeFolder(L"\\Windows");
     device.MakeFolder(L"\\Docs");
     p = host.Load(folder.path + L"\\Handrel.dll");
@@ -97,8 +83,8 @@ class Files : public ::testing::Test {
   const MessageCall* LastMessage() { return host.messages.empty() ? nullptr : &host.messages.back(); }
 
   rapiemu::EmulatedDevice device{L"handrel-files-device"};
-  filestest::PluginFolder folder{g_plugin, g_module, L"handrel-files-"};
-  std::wstring local = TempFolder(L"handrel-files-local-");
+  handrel_test::PluginFolder folder{g_plugin, L"handrel-files-", g_module, L"files.module"};
+  std::wstring local = handrel_test::FreshTempFolder(L"handrel-files-local-");
   Host host;
   Plugin* p = nullptr;
 };
@@ -452,12 +438,7 @@ TEST_F(Files, AListingThatLosesTheConnectionReconnectsOnce) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 3) {
-    fprintf(stderr, "usage: files_tests Handrel.dll files.module\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "files_tests", "Handrel.dll files.module", {&g_plugin, &g_module}))
     return 2;
-  }
-  g_plugin = filestest::ArgumentPath(argv[1]);
-  g_module = filestest::ArgumentPath(argv[2]);
   return RUN_ALL_TESTS();
 }

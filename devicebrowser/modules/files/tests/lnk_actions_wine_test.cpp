@@ -6,9 +6,9 @@
 
 #include <sstream>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "devicebrowser/common/module_api.h"
 #include "devicebrowser/modules/files/core/shortcut.h"
-#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
 
@@ -26,11 +26,7 @@ class FileActions : public ::testing::Test {
     host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Lnk\"\n");
     device.WriteState(u"script", "record\n");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
     device.MakeFolder(L"\\Windows");
     device.MakeFolder(L"\\Docs");
     device.MakeFolder(L"\\Links");
@@ -115,7 +111,7 @@ class FileActions : public ::testing::Test {
   }
 
   rapiemu::EmulatedDevice device{L"files-lnk-device"};
-  filestest::PluginFolder folder{g_plugin, g_module, L"files-lnk-"};
+  handrel_test::PluginFolder folder{g_plugin, L"files-lnk-", g_module, L"files.module"};
   Host host;
   Plugin* p = nullptr;
 };
@@ -393,13 +389,8 @@ TEST_F(FileActions, CtrlASetsTheChangedBoxesAndFallsBackToTheDeviceLibraryWhenRe
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 4) {
-    fprintf(stderr, "usage: files_lnk_wine_tests Handrel.dll files.module device-program.exe\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "files_lnk_wine_tests", "Handrel.dll files.module device-program.exe",
+                                       {&g_plugin, &g_module, &g_program}))
     return 2;
-  }
-  g_plugin = filestest::ArgumentPath(argv[1]);
-  g_module = filestest::ArgumentPath(argv[2]);
-  g_program = filestest::ArgumentPath(argv[3]);
   return RUN_ALL_TESTS();
 }

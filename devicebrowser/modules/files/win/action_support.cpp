@@ -25,22 +25,6 @@ void RefreshPanel(HANDLE panel) {
 
 bool IsDots(const PluginPanelItemA& item) { return std::strcmp(item.FileName, "..") == 0; }
 
-std::wstring FromCodePage(UINT codePage, const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &w[0], n);
-  return w;
-}
-
-std::string ToCodePage(UINT codePage, const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &s[0], n, nullptr, nullptr);
-  return s;
-}
-
 std::string AnsiToOem(const std::string& text) { return ToCodePage(CP_OEMCP, FromCodePage(CP_ACP, text)); }
 std::string OemToAnsi(const std::string& text) { return ToCodePage(CP_ACP, FromCodePage(CP_OEMCP, text)); }
 

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/framework/framework.h"
 
 namespace handrel::actions {
@@ -17,8 +18,6 @@ bool GetPanel(HANDLE panel, PanelInfoA* info);
 void RefreshPanel(HANDLE panel);
 bool IsDots(const PluginPanelItemA& item);
 
-std::wstring FromCodePage(UINT codePage, const std::string& text);
-std::string ToCodePage(UINT codePage, const std::wstring& text);
 // ANSI text (shortcut contents) shown in the console's OEM code page, and back.
 std::string AnsiToOem(const std::string& text);
 std::string OemToAnsi(const std::string& text);

@@ -25,20 +25,6 @@ std::vector<char> EditBuffer(const std::string& text) {
 
 }  // namespace
 
-bool RunTransferDialog(TransferKind kind, const std::string& name, int count, std::string& destination) {
-  std::string prompt = TransferPrompt(kind, name, count);
-  std::vector<char> value = EditBuffer(destination);
-  DialogBuilder dialog(68, 4, TransferTitle(kind));
-  dialog.AddText(1, 1, prompt.c_str());
-  AddHistoryEdit(dialog, 2, 66, value, TransferHistory(kind));
-  dialog.AddSeparator(3);
-  int accept = dialog.AddButton(4, TransferButton(kind), true);
-  dialog.AddButton(4, "Ca&ncel");
-  if (dialog.Run(accept) != accept) return false;
-  destination = value.data();
-  return true;
-}
-
 bool RunMakeFolderDialog(std::string& name) {
   std::vector<char> value = EditBuffer(name);
   DialogBuilder dialog(68, 4, "Make folder");

@@ -1,15 +1,10 @@
-// The file panel's own dialogs on the console helpers' builder.
+// The file panel's own dialogs on the console helpers' builder (the transfer dialog is the
+// engine's, win/transfer_dialog.h).
 #pragma once
 
 #include <string>
 
-#include "devicebrowser/modules/files/core/texts.h"
-
 namespace handrel::files {
-
-// The transfer dialog: the prompt for `name` (or `count` items), the destination to edit (OEM,
-// in/out). True when the user accepted with the first button.
-bool RunTransferDialog(TransferKind kind, const std::string& name, int count, std::string& destination);
 
 // "Make folder": the typed name (OEM). True on "Ok".
 bool RunMakeFolderDialog(std::string& name);

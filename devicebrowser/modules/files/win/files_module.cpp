@@ -7,15 +7,20 @@
 
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/rapi_api.h"
+#include "devicebrowser/common/transfer/win/transfer_dialog.h"
 #include "devicebrowser/common/transfer/win/transfer_win.h"
 #include "devicebrowser/modules/files/core/listing.h"
 #include "devicebrowser/modules/files/core/remove.h"
+#include "devicebrowser/modules/files/core/texts.h"
 #include "devicebrowser/modules/files/win/action_support.h"
 #include "devicebrowser/modules/files/win/actions.h"
 #include "devicebrowser/modules/files/win/convert.h"
 #include "devicebrowser/modules/files/win/dialogs.h"
 
 namespace handrel::files {
+
+using transfer::RunTransferDialog;
+using transfer::TransferKind;
 
 namespace {
 
@@ -175,10 +180,7 @@ int MFilesModule::GetFiles(PluginPanelItemA* items, int count, int move, char* d
   }
   std::string destination = FieldText(destPath, KEL_NM);
   if (!silent) {
-    DWORD attributes = GetFileAttributesW(FromOem(destination).c_str());
-    if (!destination.empty() && destination.back() != '\\' && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      destination += '\\';
+    transfer::AddFolderBackslash(destination);
     std::string name = count == 1 ? FieldText(items[0].FileName, KEL_NM) : std::string();
     if (!RunTransferDialog(move ? TransferKind::kMove : TransferKind::kCopy, name, count, destination)) return -1;
     size_t n = destination.size() < static_cast<size_t>(KEL_NM) - 1 ? destination.size() : KEL_NM - 1;

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "devicebrowser/common/module_api.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -21,8 +22,6 @@ using namespace kelhost;
 namespace {
 
 std::wstring g_plugin, g_module, g_desktop;
-
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 std::wstring TempPath(const std::wstring& name) {
   wchar_t temp[MAX_PATH];
@@ -121,20 +120,6 @@ class HandheldDesktop {
 
 HandheldDesktop* g_desktopWindows = nullptr;
 
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    path = TempPath(L"handrel-windows");
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((Folder(g_plugin) + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\windows.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
-
 // Every file below a folder, with its size.
 void ListTree(const std::wstring& folder, std::vector<std::wstring>& out) {
   WIN32_FIND_DATAW fd;
@@ -169,11 +154,7 @@ class WindowsModule : public ::testing::Test {
     ASSERT_EQ(g_desktopWindows->windows.size(), 6u) << "the handheld's desktop did not start";
     host.onFailure = [](const std::wstring& what) { ADD_FAILURE() << Utf8(what); };
     device.WriteState(u"registry", "[HKEY_LOCAL_MACHINE\\Ident]\n\"Name\"=\"Pocket Windows\"\n");
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (host.RootKey() + L"\\Handrel").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(handrel_test::CreateSettingsKey(host.RootKey()));
     device.MakeFolder(L"\\Windows");
     p = host.Load(folder.path + L"\\Handrel.dll");
     ASSERT_NE(p, nullptr);
@@ -206,7 +187,7 @@ class WindowsModule : public ::testing::Test {
   }
 
   rapiemu::EmulatedDevice device{L"handrel-windows-device"};
-  PluginFolder folder;
+  handrel_test::PluginFolder folder{g_plugin, L"handrel-windows-", g_module, L"windows.module"};
   Host host;
   Plugin* p = nullptr;
   const HandheldDesktop& desk = *g_desktopWindows;
@@ -475,23 +456,10 @@ TEST(WindowsModuleExports, TheNamesAndThePanelModeWithItsThreeColumns) {
 }
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (argc < 4) {
-    fprintf(stderr, "usage: handrel_windows_tests Handrel.dll windows.module handheld_desktop.exe\n");
+  if (!handrel_test::ReadArgumentPaths(argc, argv, "handrel_windows_tests",
+                                       "Handrel.dll windows.module handheld_desktop.exe",
+                                       {&g_plugin, &g_module, &g_desktop}))
     return 2;
-  }
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
-  g_plugin = wide(argv[1]);
-  g_module = wide(argv[2]);
-  g_desktop = wide(argv[3]);
   HandheldDesktop desktop;
   g_desktopWindows = &desktop;
   return RUN_ALL_TESTS();

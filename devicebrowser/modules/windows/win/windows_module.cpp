@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "devicebrowser/common/code_pages.h"
 #include "devicebrowser/common/console/console.h"
 #include "devicebrowser/common/framework/framework.h"
 #include "devicebrowser/common/rapi_api.h"
@@ -43,23 +44,6 @@ static_assert(sizeof(PanelModeA) == 44, "panel mode: 11 words");
 
 const char* const kColumnTitles[] = {"Name", "HWND", "Class"};
 const PanelModeA kPanelMode = {"N,C0,C1", "30,10,0", kColumnTitles, 0, 0, 0, 0, "N", "0", {0, 0}};
-
-std::wstring WideFrom(UINT codePage, const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
-
-std::string MultiFrom(UINT codePage, const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
 
 char* CopyText(const std::string& text) {
   char* copy = static_cast<char*>(std::malloc(text.size() + 1));
@@ -106,7 +90,7 @@ class MWindowsModule : public MModuleBase, private WindowsSeam {
     std::vector<const WindowEntry*> listed;
     for (const WindowEntry& e : list_.Entries()) {
       if (!e.Listed()) continue;
-      addPanelItem(WideFrom(CP_OEMCP, e.name).c_str(), nullptr);
+      addPanelItem(handrel::FromCodePage(CP_OEMCP, e.name).c_str(), nullptr);
       listed.push_back(&e);
     }
     takePanelItems(items, count);
@@ -225,7 +209,7 @@ class MWindowsModule : public MModuleBase, private WindowsSeam {
   bool Reconnect() override { return reconnect() == 1; }
   std::string ToOem(const std::u16string& text) override {
     std::wstring wide(text.begin(), text.end());
-    return MultiFrom(CP_OEMCP, WideFrom(CP_ACP, MultiFrom(CP_ACP, wide)));
+    return handrel::ToCodePage(CP_OEMCP, handrel::FromCodePage(CP_ACP, handrel::ToCodePage(CP_ACP, wide)));
   }
   void OpenStatus(const std::string& title, const std::string& text) override {
     status_ = std::make_unique<handrel::CPop>(title.c_str(), text.c_str());
