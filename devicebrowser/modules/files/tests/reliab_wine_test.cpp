@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "devicebrowser/common/transfer/win/transfer_win.h"
+#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "devicebrowser/modules/files/tests/reliab_check.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -434,24 +435,6 @@ TEST(NothingLost, TheEngineBetweenTheDeviceAndTheComputer) {
 
 // ---- Through the plugin and files.module in the host stand-in -----------------------------------
 
-// The plugin as a user installs it: Handrel.dll, its language file, files.module in Modules.
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path = std::wstring(temp) + L"reliab-plugin-" + std::to_wstring(GetCurrentProcessId());
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    std::wstring from = g_plugin.substr(0, g_plugin.rfind(L'\\'));
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((from + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\files.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
-
 // The user's side in the host: every question the plugin asks gets a random answer of its kind;
 // a message with only "OK" gets "OK"; the transfer dialog of F5/F6 is accepted as it opens.
 class HostUser {
@@ -492,7 +475,7 @@ class HostUser {
 TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   if (g_module.empty()) GTEST_SKIP() << "files.module was not given";
   uint32_t seed = Seed();
-  PluginFolder folder;
+  filestest::PluginFolder folder(g_plugin, g_module, L"reliab-plugin-");
   kelhost::Host host;
   HostUser* hostUser = nullptr;
   kelhost::Plugin* plugin = nullptr;
@@ -574,18 +557,9 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
   if (argc >= 3) {
-    g_plugin = wide(argv[1]);
-    g_module = wide(argv[2]);
+    g_plugin = filestest::ArgumentPath(argv[1]);
+    g_module = filestest::ArgumentPath(argv[2]);
   }
   return RUN_ALL_TESTS();
 }
