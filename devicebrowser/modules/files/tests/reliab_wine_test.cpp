@@ -334,7 +334,14 @@ class Runner {
       op.result = result;
       op.userSkipped = user.Skipped();
       for (const std::wstring& name : finished) op.finished.push_back(Utf8(name));
-      std::vector<std::string> problems = reliab::Check(before, world.Take(), op);
+      std::vector<std::string> leftShort;
+      reliab::Snapshot after = world.Take();
+      std::vector<std::string> problems = reliab::Check(before, after, op, &leftShort);
+      for (const std::string& key : leftShort) {
+        const auto now = after.find(key);
+        world.tally.Add(now == after.end() ? "stopped with an overwritten target removed"
+                                           : "stopped with one target short");
+      }
       if (!problems.empty()) {
         std::string text;
         for (const std::string& p : problems) text += "  " + p + "\n";
