@@ -318,6 +318,7 @@ class Runner {
                     plan.toDevice ? "to" : "from");
         for (const std::wstring& name : plan.selected) std::printf(" \"%s\"", Utf8(name).c_str());
         std::printf("\n%s", plan.script.c_str());
+        std::fflush(stdout);
         for (const auto& [key, entry] : before)
           if (key.compare(2, 2, "W\\") == 0)
             std::printf("  %s%s\n", key.c_str(), entry.folder ? "\\" : (" " + std::to_string(entry.content.size())).c_str());
@@ -468,7 +469,10 @@ class HostUser {
 
  private:
   void Heard(const std::wstring& line) {
-    if (verbose_) std::printf("    %s\n", Utf8(line).c_str());
+    if (verbose_) {
+      std::printf("    %s\n", Utf8(line).c_str());
+      std::fflush(stdout);
+    }
     if (line.compare(0, 8, L"[message") != 0 || line.find(L"  {") == std::wstring::npos) return;
     if (line.find(L"{&Overwrite}") != std::wstring::npos) host_.AnswerMessage(user_.Overwrite());
     else if (line.find(L"{&Retry}") != std::wstring::npos) host_.AnswerMessage(user_.OpenError());
