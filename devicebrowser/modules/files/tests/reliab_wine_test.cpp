@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <functional>
 #include <map>
 #include <random>
@@ -30,10 +31,19 @@
 namespace {
 
 std::wstring g_plugin, g_module;
+// The operation under way, for a run that ends the process: printed with the seed to replay it.
+char g_current[200] = "no operation yet";
 
 int EnvInt(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text != nullptr && *text != 0 ? static_cast<int>(std::strtoul(text, nullptr, 0)) : fallback;
+}
+
+void Step(const char* what) {
+  if (EnvInt("KEL_RELIAB_VERBOSE", 0) != 0) {
+    std::printf("  -- %s\n", what);
+    std::fflush(stdout);
+  }
 }
 
 class Random {
@@ -313,6 +323,8 @@ class Runner {
       world.tally.Add(plan.toDevice ? (plan.move ? "move to the device" : "copy to the device")
                                     : (plan.move ? "move from the device" : "copy from the device"));
       reliab::Snapshot before = world.Take();
+      std::snprintf(g_current, sizeof g_current, "%s: operation %d of seed %u (KEL_RELIAB_SEED=%u KEL_RELIAB_OPS=%d)",
+                    name_, i, seed, seed, i + 1);
       if (EnvInt("KEL_RELIAB_VERBOSE", 0) != 0) {
         std::printf("== operation %d: %s %s the device, selected:", i, plan.move ? "move" : "copy",
                     plan.toDevice ? "to" : "from");
@@ -502,6 +514,7 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   };
   Runner run("module", [&](World& world, const Plan& plan) {
     kelhost::Panel& devicePanel = host.ActivePanel();
+    Step("into the device folder");
     deviceFolder(plan.toDevice ? L"Files:W\\dst" : L"Files:W\\src");
     int result = 0;
     if (!plan.toDevice) {
@@ -515,6 +528,7 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
       host.PassivePanel().SetFolder(world.local() + L"\\W\\dst");
       hostUser->AcceptTransferDialog();
       world.device.WriteState(u"script", plan.script);
+      Step("GetFiles");
       result = host.PanelGetFiles(plan.move);
     } else {
       // F5/F6 on the computer's panel into the device panel.
@@ -522,12 +536,14 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
       host.ActivePanel().SetFolder(world.local() + L"\\W\\src");
       for (const std::wstring& name : plan.selected) host.ActivePanel().Select(name);
       world.device.WriteState(u"script", plan.script);
+      Step("PutFiles");
       result = host.PanelPutFiles(plan.move);
       host.SwapPanels();
     }
     world.device.WriteState(u"script", "");
     // Into a folder nobody touches: a lost connection is made again by the listing (which may
     // start at the module's top when the folder could not be asked for).
+    Step("back into Keep");
     host.PanelSetDirectory(L"Files:Keep");
     host.RefreshPluginPanel(host.ActivePanel());
     bool back = false;
@@ -566,8 +582,22 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
 
 }  // namespace
 
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* e) {
+  std::printf("exception 0x%08lx at %p during %s\n", e->ExceptionRecord->ExceptionCode,
+              e->ExceptionRecord->ExceptionAddress, g_current);
+  std::fflush(stdout);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // A fault that ends the process still names the operation and the seed that replays it.
+  std::set_terminate([] {
+    std::printf("terminated during %s\n", g_current);
+    std::fflush(stdout);
+    std::abort();
+  });
+  SetUnhandledExceptionFilter(ReportCrash);
   if (argc >= 3) {
     g_plugin = filestest::ArgumentPath(argv[1]);
     g_module = filestest::ArgumentPath(argv[2]);
