@@ -450,7 +450,7 @@ TEST(NothingLost, TheEngineBetweenTheDeviceAndTheComputer) {
   self = &run;
   run.answers = Random(seed ^ 0x5EEDu);
   ASSERT_EQ(run.world.device.Connect(), S_OK);
-  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 150));
+  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 200));
 }
 
 // ---- Through the plugin and files.module in the host stand-in -----------------------------------
@@ -576,7 +576,7 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   }
   ASSERT_TRUE(opened);
   deviceFolder(L"Files:Keep");
-  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 150));
+  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 200));
   host.ClosePanel();
 }
 
