@@ -35,7 +35,8 @@ std::string Describe(const Entry* e) {
 
 }  // namespace
 
-std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op) {
+std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op,
+                               std::vector<std::string>* leftShort) {
   std::vector<std::string> problems;
   std::set<std::string> selected(op.selected.begin(), op.selected.end());
   std::set<std::string> finished(op.finished.begin(), op.finished.end());
@@ -101,6 +102,7 @@ std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, co
     }
   }
 
+  if (leftShort != nullptr) *leftShort = shortTargets;
   if (shortTargets.size() > 1) {
     std::string list;
     for (const std::string& key : shortTargets) list += " " + key;

@@ -37,6 +37,8 @@ struct Operation {
 //    (the start of its source, after the old content when appending, or an overwritten target
 //    removed), never one of an item reported finished;
 //  - after a run answered done without a skip, every target holds its whole source.
-std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op);
+// leftShort (optional) receives the target a stopped run left short, when it left one.
+std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op,
+                               std::vector<std::string>* leftShort = nullptr);
 
 }  // namespace reliab

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <functional>
 #include <map>
 #include <random>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "devicebrowser/common/transfer/win/transfer_win.h"
+#include "devicebrowser/modules/files/tests/files_wine_support.h"
 #include "devicebrowser/modules/files/tests/reliab_check.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -29,10 +31,19 @@
 namespace {
 
 std::wstring g_plugin, g_module;
+// The operation under way, for a run that ends the process: printed with the seed to replay it.
+char g_current[200] = "no operation yet";
 
 int EnvInt(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text != nullptr && *text != 0 ? static_cast<int>(std::strtoul(text, nullptr, 0)) : fallback;
+}
+
+void Step(const char* what) {
+  if (EnvInt("KEL_RELIAB_VERBOSE", 0) != 0) {
+    std::printf("  -- %s\n", what);
+    std::fflush(stdout);
+  }
 }
 
 class Random {
@@ -312,11 +323,14 @@ class Runner {
       world.tally.Add(plan.toDevice ? (plan.move ? "move to the device" : "copy to the device")
                                     : (plan.move ? "move from the device" : "copy from the device"));
       reliab::Snapshot before = world.Take();
+      std::snprintf(g_current, sizeof g_current, "%s: operation %d of seed %u (KEL_RELIAB_SEED=%u KEL_RELIAB_OPS=%d)",
+                    name_, i, seed, seed, i + 1);
       if (EnvInt("KEL_RELIAB_VERBOSE", 0) != 0) {
         std::printf("== operation %d: %s %s the device, selected:", i, plan.move ? "move" : "copy",
                     plan.toDevice ? "to" : "from");
         for (const std::wstring& name : plan.selected) std::printf(" \"%s\"", Utf8(name).c_str());
         std::printf("\n%s", plan.script.c_str());
+        std::fflush(stdout);
         for (const auto& [key, entry] : before)
           if (key.compare(2, 2, "W\\") == 0)
             std::printf("  %s%s\n", key.c_str(), entry.folder ? "\\" : (" " + std::to_string(entry.content.size())).c_str());
@@ -333,7 +347,14 @@ class Runner {
       op.result = result;
       op.userSkipped = user.Skipped();
       for (const std::wstring& name : finished) op.finished.push_back(Utf8(name));
-      std::vector<std::string> problems = reliab::Check(before, world.Take(), op);
+      std::vector<std::string> leftShort;
+      reliab::Snapshot after = world.Take();
+      std::vector<std::string> problems = reliab::Check(before, after, op, &leftShort);
+      for (const std::string& key : leftShort) {
+        const auto now = after.find(key);
+        world.tally.Add(now == after.end() ? "stopped with an overwritten target removed"
+                                           : "stopped with one target short");
+      }
       if (!problems.empty()) {
         std::string text;
         for (const std::string& p : problems) text += "  " + p + "\n";
@@ -429,28 +450,10 @@ TEST(NothingLost, TheEngineBetweenTheDeviceAndTheComputer) {
   self = &run;
   run.answers = Random(seed ^ 0x5EEDu);
   ASSERT_EQ(run.world.device.Connect(), S_OK);
-  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 150));
+  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 200));
 }
 
 // ---- Through the plugin and files.module in the host stand-in -----------------------------------
-
-// The plugin as a user installs it: Handrel.dll, its language file, files.module in Modules.
-struct PluginFolder {
-  std::wstring path;
-  PluginFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path = std::wstring(temp) + L"reliab-plugin-" + std::to_wstring(GetCurrentProcessId());
-    rapiemu::EmulatedDevice::RemoveTree(path);
-    CreateDirectoryW(path.c_str(), nullptr);
-    CreateDirectoryW((path + L"\\Modules").c_str(), nullptr);
-    std::wstring from = g_plugin.substr(0, g_plugin.rfind(L'\\'));
-    CopyFileW(g_plugin.c_str(), (path + L"\\Handrel.dll").c_str(), FALSE);
-    CopyFileW((from + L"\\HandrelEng.lng").c_str(), (path + L"\\HandrelEng.lng").c_str(), FALSE);
-    CopyFileW(g_module.c_str(), (path + L"\\Modules\\files.module").c_str(), FALSE);
-  }
-  ~PluginFolder() { rapiemu::EmulatedDevice::RemoveTree(path); }
-};
 
 // The user's side in the host: every question the plugin asks gets a random answer of its kind;
 // a message with only "OK" gets "OK"; the transfer dialog of F5/F6 is accepted as it opens.
@@ -478,7 +481,10 @@ class HostUser {
 
  private:
   void Heard(const std::wstring& line) {
-    if (verbose_) std::printf("    %s\n", Utf8(line).c_str());
+    if (verbose_) {
+      std::printf("    %s\n", Utf8(line).c_str());
+      std::fflush(stdout);
+    }
     if (line.compare(0, 8, L"[message") != 0 || line.find(L"  {") == std::wstring::npos) return;
     if (line.find(L"{&Overwrite}") != std::wstring::npos) host_.AnswerMessage(user_.Overwrite());
     else if (line.find(L"{&Retry}") != std::wstring::npos) host_.AnswerMessage(user_.OpenError());
@@ -492,7 +498,7 @@ class HostUser {
 TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   if (g_module.empty()) GTEST_SKIP() << "files.module was not given";
   uint32_t seed = Seed();
-  PluginFolder folder;
+  filestest::PluginFolder folder(g_plugin, g_module, L"reliab-plugin-");
   kelhost::Host host;
   HostUser* hostUser = nullptr;
   kelhost::Plugin* plugin = nullptr;
@@ -508,6 +514,7 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   };
   Runner run("module", [&](World& world, const Plan& plan) {
     kelhost::Panel& devicePanel = host.ActivePanel();
+    Step("into the device folder");
     deviceFolder(plan.toDevice ? L"Files:W\\dst" : L"Files:W\\src");
     int result = 0;
     if (!plan.toDevice) {
@@ -521,6 +528,7 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
       host.PassivePanel().SetFolder(world.local() + L"\\W\\dst");
       hostUser->AcceptTransferDialog();
       world.device.WriteState(u"script", plan.script);
+      Step("GetFiles");
       result = host.PanelGetFiles(plan.move);
     } else {
       // F5/F6 on the computer's panel into the device panel.
@@ -528,12 +536,14 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
       host.ActivePanel().SetFolder(world.local() + L"\\W\\src");
       for (const std::wstring& name : plan.selected) host.ActivePanel().Select(name);
       world.device.WriteState(u"script", plan.script);
+      Step("PutFiles");
       result = host.PanelPutFiles(plan.move);
       host.SwapPanels();
     }
     world.device.WriteState(u"script", "");
     // Into a folder nobody touches: a lost connection is made again by the listing (which may
     // start at the module's top when the folder could not be asked for).
+    Step("back into Keep");
     host.PanelSetDirectory(L"Files:Keep");
     host.RefreshPluginPanel(host.ActivePanel());
     bool back = false;
@@ -566,26 +576,31 @@ TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   }
   ASSERT_TRUE(opened);
   deviceFolder(L"Files:Keep");
-  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 150));
+  run.Go(seed, EnvInt("KEL_RELIAB_OPS", 200));
   host.ClosePanel();
 }
 
 }  // namespace
 
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* e) {
+  std::printf("exception 0x%08lx at %p during %s\n", e->ExceptionRecord->ExceptionCode,
+              e->ExceptionRecord->ExceptionAddress, g_current);
+  std::fflush(stdout);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  auto wide = [](const char* s) {
-    wchar_t buf[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s, -1, buf, MAX_PATH);
-    wchar_t full[MAX_PATH];
-    GetFullPathNameW(buf, MAX_PATH, full, nullptr);
-    for (wchar_t* c = full; *c; ++c)
-      if (*c == L'/') *c = L'\\';
-    return std::wstring(full);
-  };
+  // A fault that ends the process still names the operation and the seed that replays it.
+  std::set_terminate([] {
+    std::printf("terminated during %s\n", g_current);
+    std::fflush(stdout);
+    std::abort();
+  });
+  SetUnhandledExceptionFilter(ReportCrash);
   if (argc >= 3) {
-    g_plugin = wide(argv[1]);
-    g_module = wide(argv[2]);
+    g_plugin = filestest::ArgumentPath(argv[1]);
+    g_module = filestest::ArgumentPath(argv[2]);
   }
   return RUN_ALL_TESTS();
 }
