@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "devicebrowser/common/transfer/win/transfer_win.h"
-#include "devicebrowser/modules/files/tests/files_wine_support.h"
+#include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "devicebrowser/modules/files/tests/reliab_check.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
@@ -498,7 +498,7 @@ class HostUser {
 TEST(NothingLost, CopiesAndMovesOnThePanelsThroughTheModule) {
   if (g_module.empty()) GTEST_SKIP() << "files.module was not given";
   uint32_t seed = Seed();
-  filestest::PluginFolder folder(g_plugin, g_module, L"reliab-plugin-");
+  handrel_test::PluginFolder folder(g_plugin, L"reliab-plugin-", g_module, L"files.module");
   kelhost::Host host;
   HostUser* hostUser = nullptr;
   kelhost::Plugin* plugin = nullptr;
@@ -599,8 +599,8 @@ int main(int argc, char** argv) {
   });
   SetUnhandledExceptionFilter(ReportCrash);
   if (argc >= 3) {
-    g_plugin = filestest::ArgumentPath(argv[1]);
-    g_module = filestest::ArgumentPath(argv[2]);
+    g_plugin = handrel_test::ArgumentPath(argv[1]);
+    g_module = handrel_test::ArgumentPath(argv[2]);
   }
   return RUN_ALL_TESTS();
 }
