@@ -1,6 +1,6 @@
 # Nothing lost: the judge of a copy or move (native), and seeded random copies and moves with
 # device faults and random answers, through the plugin and files.module in the host stand-in and
-# through the transfer engine directly (Wine). KEL_RELIAB_SEED (default: from the clock, printed)
+# through the transfer engine directly (Wine). KEL_RELIAB_SEED (default 33, printed)
 # and KEL_RELIAB_OPS (default 200 per driver) pass through from the environment.
 set(RELIAB_DIR ${CMAKE_CURRENT_LIST_DIR})
 kel_test(files_reliab_check_tests SOURCES ${RELIAB_DIR}/reliab_check_test.cpp ${RELIAB_DIR}/reliab_check.cpp)

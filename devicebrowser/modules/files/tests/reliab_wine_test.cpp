@@ -7,7 +7,7 @@
 // Two drivers: the user's way, through the device browser plugin and files.module in the host
 // stand-in (F5/F6 on a panel), and the transfer engine's own entry with a random user.
 //
-// KEL_RELIAB_SEED (default: from the clock, printed) and KEL_RELIAB_OPS (operations per driver)
+// KEL_RELIAB_SEED (default 33, printed) and KEL_RELIAB_OPS (operations per driver)
 // come from the environment; a failure prints the seed and the operation to replay it.
 #include <windows.h>
 
@@ -400,8 +400,10 @@ class Runner {
   int failures_ = 0;
 };
 
+// The suite runs one fixed seed, so that its result does not depend on the day; other seeds are
+// for runs by hand.
 uint32_t Seed() {
-  uint32_t seed = static_cast<uint32_t>(EnvInt("KEL_RELIAB_SEED", static_cast<int>(GetTickCount())));
+  uint32_t seed = static_cast<uint32_t>(EnvInt("KEL_RELIAB_SEED", 33));
   std::printf("KEL_RELIAB_SEED=%u\n", seed);
   return seed;
 }
