@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -612,8 +613,28 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* e) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
+// An abort() inside any library of the process (each links its own runtime) reaches this through
+// the shared C runtime: it names the operation and the modules of the return addresses, which is
+// enough to find the caller with addr2line (the image base plus the offset).
+static void ReportAbort(int) {
+  std::printf("abort during %s; return addresses:\n", g_current);
+  void* frames[32];
+  USHORT n = CaptureStackBackTrace(0, 32, frames, nullptr);
+  for (USHORT i = 0; i < n; ++i) {
+    HMODULE m = nullptr;
+    char name[MAX_PATH] = "?";
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(frames[i]), &m))
+      GetModuleFileNameA(m, name, MAX_PATH);
+    std::printf("  %s +0x%lx\n", name,
+                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(frames[i]) - reinterpret_cast<uintptr_t>(m)));
+  }
+  std::fflush(stdout);
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  std::signal(SIGABRT, ReportAbort);
   // A fault that ends the process still names the operation and the seed that replays it.
   std::set_terminate([] {
     std::printf("terminated during %s\n", g_current);
