@@ -99,6 +99,15 @@ TEST_F(DeviceTransfer, FoldersGoToTheComputerAndBackWithTheirContentsAndTimes) {
   ASSERT_TRUE(device.MakeFile(L"\\Docs\\a.txt", "alpha"));
   ASSERT_TRUE(device.MakeFile(L"\\Docs\\empty.txt", ""));
   ASSERT_TRUE(device.MakeFile(L"\\Docs\\Sub\\big.bin", big));
+  // An empty file from 2001, read-only and hidden: its time and attributes still travel.
+  std::wstring emptyOnHost = device.root() + L"\\Docs\\empty.txt";
+  const uint64_t old2001 = 126227808000000000ull;
+  HANDLE h = CreateFileW(emptyOnHost.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FILETIME stamp{static_cast<DWORD>(old2001), static_cast<DWORD>(old2001 >> 32)};
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &stamp));
+  CloseHandle(h);
+  ASSERT_TRUE(SetFileAttributesW(emptyOnHost.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   ASSERT_EQ(device.Connect(), S_OK);
 
   ASSERT_EQ(Run(deviceSide, localSide, true, U(localRoot + L"\\In"), {DeviceItem(u"\\Docs")}), 1);
@@ -113,6 +122,12 @@ TEST_F(DeviceTransfer, FoldersGoToTheComputerAndBackWithTheirContentsAndTimes) {
   ASSERT_TRUE(deviceSide.Find(u"\\Docs\\Sub\\big.bin", onDevice));
   ASSERT_TRUE(localSide.Find(U(localRoot + L"\\In\\Docs\\Sub\\big.bin"), onDisk));
   EXPECT_EQ(onDisk.writeTime, onDevice.writeTime);
+  // (Whether the host's file system keeps "hidden" is its own affair: compare with the device.)
+  ASSERT_TRUE(deviceSide.Find(u"\\Docs\\empty.txt", onDevice));
+  ASSERT_TRUE(localSide.Find(U(localRoot + L"\\In\\Docs\\empty.txt"), onDisk));
+  EXPECT_EQ(onDisk.writeTime, old2001);
+  EXPECT_NE(onDevice.attributes & kAttrReadOnly, 0u);
+  EXPECT_EQ(onDisk.attributes & (kAttrReadOnly | kAttrHidden), onDevice.attributes & (kAttrReadOnly | kAttrHidden));
   EXPECT_EQ(totals.filesCopied, 3);
 
   // Back to a new device folder, made with every missing level.
