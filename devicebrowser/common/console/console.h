@@ -138,6 +138,9 @@ class DialogBuilder {
   // bytes and a terminator.
   int AddEdit(int row, int column, int width, char* value, size_t valueSize);
   int AddButton(int row, const char* text, bool isDefault = false);  // buttons of a row are centred
+  // The buttons (and other centred items) of `row` are centred within its first `span` columns,
+  // `gap` columns apart, instead of across the dialog one column apart.
+  void CentreRow(int row, int span, int gap);
   int AddCheckBox(int row, int column, const char* text, int* value);   // value: 0 / 1
   // A radio button; the first one after any other kind of item starts a group. value: 0 / 1.
   int AddRadioButton(int row, int column, const char* text, int* value);

@@ -204,24 +204,46 @@ int DialogLayout::Add(ItemKind kind, int row, int column, int cells) {
   return static_cast<int>(items_.size()) - 1;
 }
 
+void DialogLayout::CentreRow(int row, int span, int gap) {
+  for (auto& c : centring_)
+    if (c.row == row) {
+      c.span = std::max(span, 0);
+      c.gap = std::max(gap, 1);
+      return;
+    }
+  centring_.push_back({row, std::max(span, 0), std::max(gap, 1)});
+}
+
+DialogLayout::RowCentring DialogLayout::CentringOf(int row) const {
+  for (const auto& c : centring_)
+    if (c.row == row) return c;
+  return {row, 0, 1};
+}
+
 void DialogLayout::Finish() {
   // Extents: the widest and tallest reach of the items decide the size when beyond the asked one.
-  std::vector<int> centredWidth;
+  std::vector<int> centredWidth;  // per row: the centred items and the gaps between them; -1: none
   for (auto& p : items_) {
     if (p.kind == ItemKind::Box) continue;
     contentHeight_ = std::max(contentHeight_, p.row);
     if (p.kind == ItemKind::Separator) continue;
     if (p.centred) {
       if (centredWidth.size() <= static_cast<size_t>(p.row)) centredWidth.resize(static_cast<size_t>(p.row) + 1, -1);
-      centredWidth[static_cast<size_t>(p.row)] += p.cells + 1;
+      int& w = centredWidth[static_cast<size_t>(p.row)];
+      w = w < 0 ? p.cells : w + CentringOf(p.row).gap + p.cells;
     } else {
       contentWidth_ = std::max(contentWidth_, p.column + p.cells - 1);
     }
   }
   for (int w : centredWidth) contentWidth_ = std::max(contentWidth_, w);
   std::vector<int> nextColumn(centredWidth.size(), 0);
-  for (size_t r = 0; r < centredWidth.size(); ++r)
-    if (centredWidth[r] > 0) nextColumn[r] = 1 + (contentWidth_ - centredWidth[r]) / 2;
+  for (size_t r = 0; r < centredWidth.size(); ++r) {
+    if (centredWidth[r] <= 0) continue;
+    int span = CentringOf(static_cast<int>(r)).span;
+    if (span == 0) span = contentWidth_;
+    nextColumn[r] = 1 + std::max(0, (span - centredWidth[r]) / 2);
+    contentWidth_ = std::max(contentWidth_, nextColumn[r] + centredWidth[r] - 1);
+  }
   for (auto& p : items_) {
     if (p.kind == ItemKind::Box) {
       p.x1 = kBoxX;
@@ -238,8 +260,10 @@ void DialogLayout::Finish() {
       continue;
     }
     if (p.centred) {
+      RowCentring c = CentringOf(p.row);
+      p.hostCentres = c.span == 0 && c.gap == 1;
       p.column = nextColumn[static_cast<size_t>(p.row)];
-      nextColumn[static_cast<size_t>(p.row)] += p.cells + 1;
+      nextColumn[static_cast<size_t>(p.row)] += p.cells + c.gap;
     }
     p.x1 = p.column + kColumnOffset;
     p.x2 = p.x1 + p.cells - 1;

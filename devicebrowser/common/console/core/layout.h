@@ -115,6 +115,9 @@ class DialogLayout {
 
   // cells: the item's width on screen (its text with brackets, or an edit's width).
   int Add(ItemKind kind, int row, int column, int cells);
+  // The centred items of `row` are centred within its first `span` columns, `gap` columns apart,
+  // instead of across the whole dialog one column apart (span 0: the dialog's width).
+  void CentreRow(int row, int span, int gap);
 
   struct Placed {
     ItemKind kind = ItemKind::Text;
@@ -122,6 +125,7 @@ class DialogLayout {
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     bool group = false;  // the first radio button of a group
     bool centred = false;
+    bool hostCentres = false;  // centred across the whole dialog, which a host may redo itself
   };
   // Places every item (centred ones once the width is known) and sizes the dialog.
   void Finish();
@@ -134,7 +138,12 @@ class DialogLayout {
   int FirstFocusable() const;
 
  private:
+  struct RowCentring {
+    int row, span, gap;
+  };
+  RowCentring CentringOf(int row) const;
   std::vector<Placed> items_;
+  std::vector<RowCentring> centring_;
   int contentWidth_, contentHeight_;
 };
 

@@ -46,6 +46,35 @@ TEST(DialogLayout, ItemsSitFourColumnsAndOneRowInsideTheBox) {
   EXPECT_EQ(d.FirstFocusable(), edit);
 }
 
+TEST(DialogLayout, ARowCentredInItsOwnSpanKeepsItsGapAndLeavesTheHostAlone) {
+  // The transfer dialog: a 66-column line, and "[ Copy ]" and "[ Cancel ]" centred as a pair in
+  // the first 54 columns, five apart.
+  DialogLayout d(68, 4, "Copy");
+  d.Add(ItemKind::Edit, 2, 1, 66);
+  int copy = d.Add(ItemKind::Button, 4, DialogLayout::kCentre, 8);
+  int cancel = d.Add(ItemKind::Button, 4, DialogLayout::kCentre, 10);
+  int plain = d.Add(ItemKind::Button, 5, DialogLayout::kCentre, 6);
+  d.CentreRow(4, 54, 5);
+  d.Finish();
+  const auto& it = d.Items();
+  const auto& b1 = it[static_cast<size_t>(copy)];
+  const auto& b2 = it[static_cast<size_t>(cancel)];
+  EXPECT_EQ(b2.x1, b1.x2 + 1 + 5);
+  EXPECT_EQ(b1.x1, 5 + (54 - (8 + 5 + 10)) / 2);  // column 1 is dialog cell 5
+  EXPECT_FALSE(b1.hostCentres);
+  EXPECT_FALSE(b2.hostCentres);
+  EXPECT_TRUE(it[static_cast<size_t>(plain)].hostCentres);
+  EXPECT_EQ(d.ContentWidth(), 68);
+  // A span narrower than its buttons starts them at the row's first column and widens the dialog.
+  DialogLayout n(10, 1, "N");
+  int wide = n.Add(ItemKind::Button, 1, DialogLayout::kCentre, 12);
+  n.Add(ItemKind::Button, 1, DialogLayout::kCentre, 12);
+  n.CentreRow(1, 20, 4);
+  n.Finish();
+  EXPECT_EQ(n.Items()[static_cast<size_t>(wide)].x1, 5);
+  EXPECT_EQ(n.ContentWidth(), 12 + 4 + 12);
+}
+
 TEST(DialogLayout, GrowsToTheWidestAndTallestItem) {
   DialogLayout d(10, 2, "T");
   d.Add(ItemKind::Text, 1, 1, 40);

@@ -182,6 +182,8 @@ KelDialogItemA& DialogBuilder::Item(int index) {
 
 int DialogBuilder::Count() const { return impl_->count; }
 
+void DialogBuilder::CentreRow(int row, int span, int gap) { impl_->layout.CentreRow(row, span, gap); }
+
 void DialogBuilder::SetHandler(KelDialogProcA handler) { impl_->handler = handler; }
 
 int DialogBuilder::Run(int acceptButton) {
@@ -199,7 +201,9 @@ int DialogBuilder::Run(int acceptButton) {
     it.X2 = p.x2;
     it.Y2 = p.y2;
     if (p.group) it.Flags |= DIF_GROUP;
-    if (p.kind == con::ItemKind::Button && newHost) it.Flags |= DIF_CENTERGROUP;
+    // A host that centres button groups itself centres them across the dialog: only rows centred
+    // that way get the flag.
+    if (p.kind == con::ItemKind::Button && newHost && p.hostCentres) it.Flags |= DIF_CENTERGROUP;
   }
   int focus = d.layout.FirstFocusable();
   if (!anyFocus && focus >= 0) d.items[focus].Focus = 1;

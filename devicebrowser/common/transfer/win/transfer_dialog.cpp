@@ -35,6 +35,7 @@ bool RunTransferDialog(TransferKind kind, const std::string& nameOem, int count,
   dialog.AddSeparator(3);
   int accept = dialog.AddButton(4, TransferButton(kind), true);
   dialog.AddButton(4, "Ca&ncel");
+  dialog.CentreRow(4, 54, 5);  // the pair sits left of the line's middle, five columns apart
   if (dialog.Run(accept) != accept) return false;
   destinationOem = value.data();
   return true;

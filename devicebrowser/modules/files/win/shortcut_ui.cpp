@@ -69,6 +69,7 @@ int EditShortcut(MModuleBase& module, int opMode) {
     int modify = d.AddButton(8, "&Modify", true);
     int edit = d.AddButton(8, "&Edit");
     d.AddButton(8, "Cancel");
+    d.CentreRow(8, 46, 1);
     int chosen = d.Run(modify);
     if (chosen == edit) return 0;  // the host opens the file in its editor
     if (chosen != modify) return 1;
