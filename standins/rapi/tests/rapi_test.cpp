@@ -654,6 +654,24 @@ TEST_F(DeviceWithPieces, ALibraryStaysLoadedAcrossManyInvokesUntilTheDeviceChang
   EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 0u);
 }
 
+TEST_F(DeviceWithPieces, ALibraryChangedBehindTheEmulatorsBackOrLeftOnAnotherRootIsNotKept) {
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 2u);
+  // Another time on the file (as when it is replaced from outside Wine): loaded again.
+  HANDLE f = CreateFileW(Host(L"\\Windows\\TestDevice.dll").c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << GetLastError();
+  FILETIME later = FileTime(Ticks(FindOne(L"\\Windows\\TestDevice.dll").ftLastWriteTime) + 60 * kSecond);
+  EXPECT_TRUE(SetFileTime(f, nullptr, nullptr, &later));
+  CloseHandle(f);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+  // The next connection is to another device: the first one's library is let go.
+  CeRapiUninit();
+  EmulatedDevice other{L"kel-rapi-other"};
+  ASSERT_EQ(other.Connect(), S_OK);
+  EXPECT_TRUE(DeleteFileW(Host(L"\\Windows\\TestDevice.dll").c_str())) << GetLastError();
+}
+
 TEST_F(DeviceWithPieces, AnEmulatorUnloadedByItsCallerLetsGoOfTheLibrariesItLoaded) {
   // The plugin loads rapi.dll for its panels and frees it after the last one: a second copy of the
   // emulator, loaded and freed the same way, must leave no device library holding its file.
