@@ -3,6 +3,29 @@
 #include "standins/rapi/win/device_folder.h"
 
 namespace rapiemu {
+namespace {
+
+void RemoveFiles(const std::wstring& path) {
+  WIN32_FIND_DATAW d;
+  HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &d);
+  if (f != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = d.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = path + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFiles(child);
+      } else {
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(f, &d));
+    FindClose(f);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
 
 EmulatedDevice::EmulatedDevice(std::wstring_view prefix) {
   wchar_t temp[MAX_PATH];
@@ -30,6 +53,7 @@ bool EmulatedDevice::MakeFolder(std::wstring_view devicePath) const {
 }
 
 bool EmulatedDevice::MakeFile(std::wstring_view devicePath, std::string_view content) const {
+  ReleaseLibraries(devicePath);
   return WriteWholeFile(Host(devicePath), content);
 }
 
@@ -58,24 +82,18 @@ HRESULT EmulatedDevice::Connect(DWORD limitMs) {
   return static_cast<HRESULT>(0x800705B4u);
 }
 
+void EmulatedDevice::ReleaseHostLibraries(const std::wstring& hostPath) {
+  // An export of the emulator's own rapi.dll only, looked up so that the platform's would do too.
+  HMODULE rapi = GetModuleHandleW(L"rapi.dll");
+  if (rapi == nullptr) return;
+  using Release = void(__cdecl*)(LPCWSTR);
+  auto release = reinterpret_cast<Release>(reinterpret_cast<void*>(GetProcAddress(rapi, "RapiEmuReleaseLibraries")));
+  if (release != nullptr && !hostPath.empty()) release(hostPath.c_str());
+}
+
 void EmulatedDevice::RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW d;
-  HANDLE f = FindFirstFileW((path + L"\\*").c_str(), &d);
-  if (f != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = d.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(f, &d));
-    FindClose(f);
-  }
-  RemoveDirectoryW(path.c_str());
+  ReleaseHostLibraries(path);
+  RemoveFiles(path);
 }
 
 }  // namespace rapiemu

@@ -25,6 +25,13 @@ class EmulatedDevice {
   // The host path of a device path ("\Windows\x.dll" -> root + "\Windows\x.dll").
   std::wstring Host(std::wstring_view devicePath) const { return root_ + std::wstring(devicePath); }
 
+  // The emulator keeps every device library it invoked loaded, and the host refuses to change or
+  // remove a loaded library's file. A test that changes such a file or its folder behind the
+  // emulator's back asks it to let go of the libraries at or below that device path first
+  // (MakeFile, RemoveTree and the destructor do so themselves).
+  void ReleaseLibraries(std::wstring_view devicePath) const { ReleaseHostLibraries(Host(devicePath)); }
+  static void ReleaseHostLibraries(const std::wstring& hostPath);
+
   // Host-side set-up and inspection, bypassing the remote API; false on failure.
   bool MakeFolder(std::wstring_view devicePath) const;
   bool MakeFile(std::wstring_view devicePath, std::string_view content = "data") const;
@@ -38,7 +45,8 @@ class EmulatedDevice {
   HRESULT Connect(DWORD limitMs = 5000);
   RAPIINIT& record() { return init_; }
 
-  // Removes a host folder with everything in it (read-only files included).
+  // Removes a host folder with everything in it (read-only files included, device libraries the
+  // emulator holds there released first).
   static void RemoveTree(const std::wstring& path);
 
  private:

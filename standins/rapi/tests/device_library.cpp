@@ -23,6 +23,19 @@ HRESULT __stdcall Echo(DWORD inputSize, BYTE* input, DWORD* outputSize, BYTE** o
   return S_OK;
 }
 
+// Answers how many times it was called since the library was loaded (4 bytes): the device keeps
+// a library loaded in its own process, so the count runs on from call to call.
+HRESULT __stdcall Count(DWORD, BYTE* input, DWORD* outputSize, BYTE** output, void*) {
+  static LONG calls = 0;
+  if (input != nullptr) LocalFree(input);
+  LONG n = InterlockedIncrement(&calls);
+  *output = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, 4));
+  if (*output == nullptr) return E_OUTOFMEMORY;
+  memcpy(*output, &n, 4);
+  *outputSize = 4;
+  return S_OK;
+}
+
 HRESULT __stdcall NoAnswer(DWORD, BYTE* input, DWORD* outputSize, BYTE** output, void*) {
   if (input != nullptr) LocalFree(input);
   *output = nullptr;

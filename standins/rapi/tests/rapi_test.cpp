@@ -579,7 +579,7 @@ TEST_F(DeviceWithPieces, InvokeCallsTheDeviceLibraryWithLocalBlocks) {
   hr = CeRapiInvoke(L"\\..\\TestDevice.dll", L"Echo", 1, Request("x"), &size, &answer, nullptr, 0);
   EXPECT_TRUE(FAILED(hr));
   EXPECT_EQ(CeGetLastError(), 123u);
-  // The library is not held between calls: the plugin can write a newer one.
+  // A library the device holds is let go when the device writes its file: the plugin can write a newer one.
   HANDLE h = CeCreateFile(L"\\Windows\\TestDevice.dll", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   CeCloseHandle(h);
@@ -589,6 +589,111 @@ TEST_F(DeviceWithPieces, InvokeCallsTheDeviceLibraryWithLocalBlocks) {
   EXPECT_TRUE(FAILED(hr));
   EXPECT_EQ(answer, nullptr);
   EXPECT_NE(CeRapiGetError(), S_OK);
+}
+
+// The count of calls the library at `path` has seen since it was loaded; 0 when the invoke failed.
+DWORD CountCalls(const wchar_t* path, CeRapiInvokeFn invoke = CeRapiInvoke) {
+  DWORD size = 0;
+  BYTE* answer = nullptr;
+  if (FAILED(invoke(path, L"Count", 0, nullptr, &size, &answer, nullptr, 0)) || answer == nullptr || size != 4) {
+    if (answer != nullptr) LocalFree(answer);
+    return 0;
+  }
+  DWORD n = 0;
+  memcpy(&n, answer, 4);
+  LocalFree(answer);
+  return n;
+}
+
+// Writes a device file whole through the remote API, as the plugin places its device library.
+bool PutThroughDevice(const wchar_t* path, const std::string& bytes) {
+  HANDLE h = CeCreateFile(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  bool ok = CeWriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+  return CeCloseHandle(h) && ok;
+}
+
+TEST_F(DeviceWithPieces, ALibraryStaysLoadedAcrossManyInvokesUntilTheDeviceChangesItsFile) {
+  // More invokes than a process could load a library with its own runtime (each load takes a
+  // thread-local storage index for good), from two threads at once, as a plugin's panels may.
+  std::vector<DWORD> failures(2, 0);
+  auto caller = [&](int which) {
+    for (int i = 0; i < 600; ++i) failures[which] += CountCalls(L"\\Windows\\TestDevice.dll") == 0 ? 1 : 0;
+  };
+  std::thread other(caller, 1);
+  caller(0);
+  other.join();
+  EXPECT_EQ(failures, (std::vector<DWORD>{0, 0}));
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1201u);  // one load served every call
+
+  // The device overwrites the held library: the write succeeds and the next call sees the new file.
+  std::string image;
+  ASSERT_TRUE(ReadWholeFile(TestBinaryFolder() + L"\\rapi_test_device.dll", image));
+  ASSERT_TRUE(PutThroughDevice(L"\\Windows\\TestDevice.dll", "not a library")) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 0u);
+  EXPECT_EQ(CeGetLastError(), 193u);
+  ASSERT_TRUE(PutThroughDevice(L"\\Windows\\TestDevice.dll", image)) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+
+  // Moving, copying over and deleting a held library work as for any file.
+  EXPECT_TRUE(CeMoveFile(L"\\Windows\\TestDevice.dll", L"\\Windows\\Moved.dll")) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\Moved.dll"), 1u);
+  EXPECT_TRUE(CeCopyFile(L"\\Windows\\Moved.dll", L"\\Windows\\TestDevice.dll", TRUE)) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+  EXPECT_TRUE(CeCopyFile(L"\\Windows\\TestDevice.dll", L"\\Windows\\Moved.dll", FALSE)) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\Moved.dll"), 1u);
+  EXPECT_TRUE(CeDeleteFile(L"\\Windows\\Moved.dll")) << CeGetLastError();
+  EXPECT_EQ(CountCalls(L"\\Windows\\Moved.dll"), 0u);
+  EXPECT_EQ(CeGetLastError(), 126u);
+
+  // A test removing the folder behind the emulator's back (as roots are removed) gets it whole.
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 2u);
+  EmulatedDevice::RemoveTree(Host(L"\\Windows"));
+  EXPECT_EQ(GetFileAttributesW(Host(L"\\Windows").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 0u);
+}
+
+TEST_F(DeviceWithPieces, ALibraryChangedBehindTheEmulatorsBackOrLeftOnAnotherRootIsNotKept) {
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 2u);
+  // Another time on the file (as when it is replaced from outside Wine): loaded again.
+  HANDLE f = CreateFileW(Host(L"\\Windows\\TestDevice.dll").c_str(), FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << GetLastError();
+  FILETIME later = FileTime(Ticks(FindOne(L"\\Windows\\TestDevice.dll").ftLastWriteTime) + 60 * kSecond);
+  EXPECT_TRUE(SetFileTime(f, nullptr, nullptr, &later));
+  CloseHandle(f);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll"), 1u);
+  // The next connection is to another device: the first one's library is let go.
+  CeRapiUninit();
+  EmulatedDevice other{L"kel-rapi-other"};
+  ASSERT_EQ(other.Connect(), S_OK);
+  EXPECT_TRUE(DeleteFileW(Host(L"\\Windows\\TestDevice.dll").c_str())) << GetLastError();
+}
+
+TEST_F(DeviceWithPieces, AnEmulatorUnloadedByItsCallerLetsGoOfTheLibrariesItLoaded) {
+  // The plugin loads rapi.dll for its panels and frees it after the last one: a second copy of the
+  // emulator, loaded and freed the same way, must leave no device library holding its file.
+  std::wstring copy = root_ + L"-rapi.dll";
+  ASSERT_TRUE(CopyFileW((TestBinaryFolder() + L"\\rapi.dll").c_str(), copy.c_str(), FALSE));
+  HMODULE rapi = LoadLibraryW(copy.c_str());
+  ASSERT_NE(rapi, nullptr);
+  auto init = reinterpret_cast<CeRapiInitExFn>(reinterpret_cast<void*>(GetProcAddress(rapi, "CeRapiInitEx")));
+  auto invoke = reinterpret_cast<CeRapiInvokeFn>(reinterpret_cast<void*>(GetProcAddress(rapi, "CeRapiInvoke")));
+  auto uninit = reinterpret_cast<CeRapiUninitFn>(reinterpret_cast<void*>(GetProcAddress(rapi, "CeRapiUninit")));
+  ASSERT_TRUE(init != nullptr && invoke != nullptr && uninit != nullptr);
+  RAPIINIT record{sizeof record, CreateEventW(nullptr, TRUE, FALSE, nullptr), 0};
+  ASSERT_EQ(init(&record), S_OK);
+  ASSERT_EQ(WaitForSingleObject(record.heRapiInit, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(record.hrRapiInit, S_OK);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll", invoke), 1u);
+  EXPECT_EQ(CountCalls(L"\\Windows\\TestDevice.dll", invoke), 2u);
+  uninit();
+  CloseHandle(record.heRapiInit);
+  ASSERT_TRUE(FreeLibrary(rapi));
+  EXPECT_TRUE(DeleteFileW(Host(L"\\Windows\\TestDevice.dll").c_str())) << GetLastError();
+  EXPECT_TRUE(DeleteFileW(copy.c_str())) << GetLastError();
 }
 
 TEST_F(DeviceWithPieces, CreateProcessStartsTheDeviceProgramAsARealProcess) {

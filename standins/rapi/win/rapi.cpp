@@ -79,6 +79,13 @@ struct Emulator {
 
   std::map<HANDLE, std::unique_ptr<DeviceObject>> objects;
 
+  // The device libraries invoked so far, by folded full host path (see Library).
+  struct HeldLibrary {
+    HMODULE module;
+    FileStamp stamp;  // of the file when it was loaded
+  };
+  std::map<std::u16string, HeldLibrary> libraries;
+
   uint64_t generation = 0;  // of the connection start; a stale start thread touches nothing
   HANDLE startThread = nullptr;
   HANDLE startCancel = nullptr;
@@ -158,6 +165,57 @@ struct Emulator {
     if (cancel != nullptr) CloseHandle(cancel);
     lock.lock();
   }
+
+  // ---- device libraries
+  // On the device an invoked library runs in the device's own long-lived process; here it runs in
+  // the caller's. Loading it for every call would cost that process a thread-local storage index
+  // each time (a library's static runtime takes one as it starts and never gives it back), so a
+  // library stays loaded until the emulator itself writes, deletes or moves its file or folder,
+  // the root changes or rapi.dll is unloaded: the host refuses to change a loaded library's file.
+
+  static std::u16string LibraryKey(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 2];
+    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    std::wstring key = n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : path;
+    while (!key.empty() && key.back() == L'\\') key.pop_back();
+    return FoldCase(ToU16(key));
+  }
+
+  // The loaded library at a host path, loading it when needed (nullptr and the loader's error
+  // when it cannot be). A file replaced behind the emulator's back (from outside Wine) is loaded
+  // again.
+  HMODULE Library(const std::u16string& hostPath) {
+    std::wstring path = ToWide(hostPath);
+    std::u16string key = LibraryKey(path);
+    FileStamp now = StampOf(path);
+    auto it = libraries.find(key);
+    if (it != libraries.end()) {
+      if (it->second.stamp == now) return it->second.module;
+      FreeLibrary(it->second.module);
+      libraries.erase(it);
+    }
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module != nullptr) libraries.emplace(key, HeldLibrary{module, now});
+    return module;
+  }
+
+  // Lets go of every library at `hostPath` or below it; of all of them when it is empty.
+  void ReleaseLibraries(const std::wstring& hostPath) {
+    std::u16string prefix = hostPath.empty() ? std::u16string() : LibraryKey(hostPath);
+    for (auto it = libraries.begin(); it != libraries.end();) {
+      const std::u16string& key = it->first;
+      bool below = prefix.empty() || key == prefix ||
+                   (key.size() > prefix.size() && key.compare(0, prefix.size(), prefix) == 0 &&
+                    key[prefix.size()] == u'\\');
+      if (!below) {
+        ++it;
+        continue;
+      }
+      FreeLibrary(it->second.module);
+      it = libraries.erase(it);
+    }
+  }
+  void ReleaseLibraries(const MappedPath& m) { ReleaseLibraries(ToWide(m.hostPath)); }
 
   // ---- attributes
 
@@ -425,7 +483,9 @@ HRESULT WINAPI CeRapiInitEx(RAPIINIT* init) {
     e.StopStartThread(lock);
     e.CloseAllObjects();
     e.state = State::Disconnected;
-    e.root = DeviceRootFromEnvironment();
+    std::wstring root = DeviceRootFromEnvironment();
+    if (!EqualNoCase(ToU16(root), ToU16(e.root))) e.ReleaseLibraries(std::wstring());
+    e.root = std::move(root);
     wchar_t script[1024];
     DWORD n = GetEnvironmentVariableW(L"KEL_RAPI_SCRIPT", script, 1024);
     std::wstring scriptPath = n > 0 && n < 1024 ? std::wstring(script, n)
@@ -526,7 +586,7 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR dllPath, LPCWSTR functionName, DWORD inputSi
       }
       entry += static_cast<char>(*c);
     }
-    HMODULE library = LoadLibraryW(ToWide(m.hostPath).c_str());
+    HMODULE library = e.Library(m.hostPath);
     if (library == nullptr) {
       e.lastError = GetLastError();
       return HresultFromDeviceError(e.lastError);
@@ -534,7 +594,6 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR dllPath, LPCWSTR functionName, DWORD inputSi
     auto fn = reinterpret_cast<RapiExtensionFn>(reinterpret_cast<void*>(GetProcAddress(library, entry.c_str())));
     if (fn == nullptr) {
       e.lastError = kErrProcNotFound;
-      FreeLibrary(library);
       return HresultFromDeviceError(e.lastError);
     }
     // The device library receives its own local block and frees it; its answer is a local block
@@ -543,7 +602,6 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR dllPath, LPCWSTR functionName, DWORD inputSi
     if (!request.empty()) {
       deviceRequest = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, request.size()));
       if (deviceRequest == nullptr) {
-        FreeLibrary(library);
         e.lastError = ERROR_NOT_ENOUGH_MEMORY;
         return E_OUTOFMEMORY;
       }
@@ -566,7 +624,6 @@ HRESULT WINAPI CeRapiInvoke(LPCWSTR dllPath, LPCWSTR functionName, DWORD inputSi
       }
       LocalFree(answer);
     }
-    FreeLibrary(library);
     // A library's Win32 failure carries the device's error code; other results carry none.
     if (FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32) e.lastError = static_cast<DWORD>(HRESULT_CODE(hr));
     return hr;
@@ -636,6 +693,7 @@ HANDLE WINAPI CeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_A
         return INVALID_HANDLE_VALUE;
       }
     }
+    if (writes || creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING) e.ReleaseLibraries(m);
     HANDLE h = CreateFileW(ToWide(m.hostPath).c_str(), access & (GENERIC_READ | GENERIC_WRITE), share, nullptr,
                            creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -867,6 +925,7 @@ BOOL WINAPI CeRemoveDirectory(LPCWSTR path) {
       e.lastError = ERROR_DIRECTORY;
       return FALSE;
     }
+    e.ReleaseLibraries(m);
     if (!RemoveDirectoryW(ToWide(m.hostPath).c_str())) {
       e.lastError = GetLastError();
       return FALSE;
@@ -887,6 +946,7 @@ BOOL WINAPI CeDeleteFile(LPCWSTR path) {
       e.lastError = kErrAccessDenied;
       return FALSE;
     }
+    e.ReleaseLibraries(m);
     if (!DeleteFileW(ToWide(m.hostPath).c_str())) {
       e.lastError = GetLastError();
       return FALSE;
@@ -914,6 +974,8 @@ BOOL WINAPI CeMoveFile(LPCWSTR from, LPCWSTR to) {
       return FALSE;
     }
     e.lastError = 0;
+    e.ReleaseLibraries(src);
+    e.ReleaseLibraries(dst);
     if (!MoveFileW(ToWide(src.hostPath).c_str(), ToWide(dst.hostPath).c_str())) {
       e.lastError = GetLastError();
       return FALSE;
@@ -945,6 +1007,7 @@ BOOL WINAPI CeCopyFile(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
       }
     }
     e.lastError = 0;
+    e.ReleaseLibraries(dst);
     if (!CopyFileW(ToWide(src.hostPath).c_str(), ToWide(dst.hostPath).c_str(), failIfExists)) {
       e.lastError = GetLastError();
       return FALSE;
@@ -956,6 +1019,34 @@ BOOL WINAPI CeCopyFile(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
     e.MirrorReadOnly(dst, copied);
     return TRUE;
   });
+}
+
+// ---- the emulator's own
+
+// Not an entry of the remote API: a test about to change or remove a device folder or library
+// behind the emulator's back (a root it is done with) asks the emulator to let go of the device
+// libraries it holds there first (all of them when `hostPath` is null or empty).
+__declspec(dllexport) void __cdecl RapiEmuReleaseLibraries(LPCWSTR hostPath) {
+  Emulator& e = Device();
+  try {
+    std::lock_guard lock(e.mutex);
+    e.ReleaseLibraries(hostPath != nullptr ? std::wstring(hostPath) : std::wstring());
+  } catch (...) {
+  }
+}
+
+// Unloaded by FreeLibrary (the plugin does so when its last panel closes): the device libraries
+// this copy of the emulator loaded go with it, so that their files can be changed again. The
+// lock is only tried: under the loader lock nothing may wait, and a thread still inside the
+// emulator now would be a caller's fault. At process end the system unloads everything itself.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason != DLL_PROCESS_DETACH || reserved != nullptr) return TRUE;
+  Emulator& e = Device();
+  if (e.mutex.try_lock()) {
+    e.ReleaseLibraries(std::wstring());
+    e.mutex.unlock();
+  }
+  return TRUE;
 }
 
 // ---- registry

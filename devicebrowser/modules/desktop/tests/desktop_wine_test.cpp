@@ -354,6 +354,7 @@ TEST_F(DesktopPanel, AMovedPictureStaysListedAndADroppedConnectionIsRetriedOnce)
 TEST_F(DesktopPanel, AnAnswerThatIsNotAWholeBitmapFailsTheCopyWithTheEnginesMessage) {
   Enter();
   // A device-side library that answers a text for a 50 % picture and a bitmap cut short otherwise.
+  device.ReleaseLibraries(L"\\Windows\\HandrelInvoke.dll");  // held by the emulator once invoked
   ASSERT_TRUE(CopyFileW(g_badInvoke.c_str(), device.Host(L"\\Windows\\HandrelInvoke.dll").c_str(), FALSE));
   for (const wchar_t* name : {L"240x320x16.png", L"120x160x16.jpg", L"240x320x16.bmp"}) {
     SCOPED_TRACE(Utf8(name));
