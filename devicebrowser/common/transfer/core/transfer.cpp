@@ -300,9 +300,9 @@ int MOperationBase::Decide(bool readOnly, const std::u16string& path, const File
 }
 
 MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, const FileInfo& source,
-                                                FileSide::Handle& handle, bool& whole) {
+                                                TargetFile& out) {
   for (;;) {
-    whole = false;
+    out = TargetFile();
     FileInfo existing;
     int decision = kOverwrite;
     bool exists = target_.Find(path, existing);
@@ -320,27 +320,139 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
         cancelled_ = true;
         return Open::kFailed;
       }
+    }
+    if (exists && decision == kAppend) {
+      // An appended target is written in place: what it held stays before the part added.
       if ((existing.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0) {
         uint32_t cleared = existing.attributes & ~(kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory);
         target_.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
       }
-      handle = target_.Open(path, decision == kAppend ? OpenMode::kOpenExisting : OpenMode::kCreateAlways);
-    } else {
-      handle = target_.Open(path, OpenMode::kCreateAlways);
-    }
-    whole = handle != FileSide::kInvalid && decision != kAppend;
-    if (handle != FileSide::kInvalid) {
-      if (decision == kAppend && !target_.SeekEnd(handle)) {
+      out.path = path;
+      out.handle = target_.Open(path, OpenMode::kOpenExisting);
+      if (out.handle != FileSide::kInvalid && !target_.SeekEnd(out.handle)) {
         Say(Message::kCantAppend, path);
-        target_.Close(handle);
-        handle = FileSide::kInvalid;
+        target_.Close(out.handle);
+        out.handle = FileSide::kInvalid;
         return Open::kFailed;
       }
+    } else if (exists) {
+      // The old file is left as it is (content and attributes) until the new copy is complete.
+      out.replaces = true;
+      out.oldAttributes = existing.attributes;
+      if (FreeNameBeside(path, out.path)) out.handle = target_.Open(out.path, OpenMode::kCreateNew);
+    } else {
+      // A new target is written under its own name: a failed copy removes it.
+      out.path = path;
+      out.handle = target_.Open(path, OpenMode::kCreateAlways);
+    }
+    if (out.handle != FileSide::kInvalid) {
+      out.made = decision != kAppend;
       return Open::kOpened;
     }
     Open outcome = Open::kFailed;
     if (!AskAfterOpenError(true, path, target_.LastError(), outcome)) return outcome;
   }
+}
+
+bool MOperationBase::FreeNameBeside(const std::u16string& target, std::u16string& name) {
+  // A short name, so that a target path near the limit still has room for it beside it.
+  constexpr int kTries = 100;
+  std::u16string folder = target.substr(0, NameStart(target));
+  for (int n = 1; n <= kTries; ++n) {
+    std::string digits = std::to_string(n);
+    name = folder + u"~hr" + std::u16string(digits.begin(), digits.end()) + u".tmp";
+    FileInfo info;
+    if (!target_.Find(name, info)) return true;  // free (or the side cannot tell: creating it will)
+  }
+  name.clear();
+  return false;
+}
+
+bool Missing(FileSide& side, const std::u16string& path) {
+  FileInfo info;
+  if (side.Find(path, info)) return false;
+  return side.LastError() == kErrorFileNotFound || side.LastError() == kErrorPathNotFound;
+}
+
+bool MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string& target) {
+  // The old file's read-only, hidden and system bits would refuse the replace: they are cleared
+  // for it and put back when it fails.
+  constexpr uint32_t kGuarded = kAttrReadOnly | kAttrHidden | kAttrSystem;
+  Cleanup undo;
+  undo.target = target;
+  undo.remove = file.path;
+  if ((file.oldAttributes & kGuarded) != 0) {
+    uint32_t cleared = file.oldAttributes & ~(kGuarded | kAttrDirectory);
+    if (!target_.SetAttributes(target, cleared == 0 ? kAttrNormal : cleared)) {
+      TidyOrKeep(undo);
+      return false;
+    }
+    uint32_t old = file.oldAttributes & kAttrCarried;
+    undo.attributes = old == 0 ? kAttrNormal : old;
+  }
+  if (target_.CanReplace()) {
+    if (target_.Replace(file.path, target)) return true;
+    TidyOrKeep(undo);
+    return false;
+  }
+  // Old aside, new in, old deleted: whichever step fails, the old file is put back.
+  std::u16string aside;
+  if (!FreeNameBeside(target, aside)) {
+    TidyOrKeep(undo);
+    return false;
+  }
+  undo.aside = aside;
+  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target)) {
+    TidyOrKeep(undo);
+    return false;
+  }
+  Cleanup old;
+  old.target = target;
+  old.remove = aside;
+  TidyOrKeep(old);
+  return true;
+}
+
+bool MOperationBase::Tidy(Cleanup& cleanup) {
+  if (!cleanup.aside.empty()) {
+    if (!Missing(target_, cleanup.aside)) {
+      // The old file is beside its name. A target there too, with the temporary file gone, is the
+      // new copy that was moved in after all: it gives way to the old one.
+      FileInfo info;
+      bool targetThere = target_.Find(cleanup.target, info);
+      if (targetThere && !cleanup.remove.empty() && Missing(target_, cleanup.remove)) {
+        if (!target_.Delete(cleanup.target)) return false;
+        targetThere = false;
+      }
+      if (!targetThere && !target_.Rename(cleanup.aside, cleanup.target)) return false;
+    } else {
+      FileInfo info;
+      if (!target_.Find(cleanup.target, info) && !Missing(target_, cleanup.target)) return false;
+    }
+    cleanup.aside.clear();
+  }
+  if (cleanup.attributes != kNoAttributes) {
+    if (!target_.SetAttributes(cleanup.target, cleanup.attributes)) return false;
+    cleanup.attributes = kNoAttributes;
+  }
+  if (!cleanup.remove.empty()) {
+    if (!target_.Delete(cleanup.remove) && !Missing(target_, cleanup.remove)) return false;
+    cleanup.remove.clear();
+  }
+  return true;
+}
+
+void MOperationBase::TidyOrKeep(Cleanup cleanup) {
+  if (!Tidy(cleanup)) pending_.push_back(std::move(cleanup));
+}
+
+bool MOperationBase::FinishCleanups() {
+  std::vector<Cleanup> left;
+  for (Cleanup& cleanup : pending_) {
+    if (!Tidy(cleanup)) left.push_back(std::move(cleanup));
+  }
+  pending_ = std::move(left);
+  return pending_.empty();
 }
 
 bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& target) {
@@ -368,9 +480,8 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
   }
   if (!Silent()) ui_.ProgressFile(entry.path, target, sourceInfo.size);
 
-  FileSide::Handle out = FileSide::kInvalid;
-  bool whole = false;
-  opened = OpenTarget(target, sourceInfo, out, whole);
+  TargetFile out;
+  opened = OpenTarget(target, sourceInfo, out);
   if (opened != Open::kOpened) {
     source_.Close(in);
     if (opened == Open::kSkipped) {
@@ -380,13 +491,18 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     return false;
   }
 
-  // A failed copy closes both files; a target this copy created or overwrote holds only part of
-  // its source and is removed, so that nothing half-written passes for a copy. An appended target
-  // keeps its own data and the part added.
+  // A failed copy closes both files and removes what it made (a new target, or the temporary file
+  // of an overwrite, whose old target stays as it was), so that nothing half-written passes for a
+  // copy. An appended target keeps its own data and the part added.
   auto fail = [&](bool say, Message message, const std::u16string& path) {
-    source_.Close(in);
-    target_.Close(out);
-    if (whole) target_.Delete(target);
+    if (in != FileSide::kInvalid) source_.Close(in);
+    if (out.handle != FileSide::kInvalid) target_.Close(out.handle);
+    if (out.made) {
+      Cleanup cleanup;
+      cleanup.target = target;
+      cleanup.remove = out.path;
+      TidyOrKeep(cleanup);
+    }
     if (say) Say(message, path);
     return false;
   };
@@ -401,7 +517,7 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     // A device file cannot hold 4 GiB: a source that never ends is a damaged answer, not data.
     if (options_.sourceIsDevice && copied + got >= kFourGiB) return fail(true, Message::kCantRead, entry.path);
     uint32_t written = 0;
-    if (!target_.Write(out, buffer_.data(), got, written) || written != got) {
+    if (!target_.Write(out.handle, buffer_.data(), got, written) || written != got) {
       return fail(true, Message::kCantWrite, target);
     }
     copied += got;
@@ -420,13 +536,23 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     return fail(true, Message::kCantRead, entry.path);
   }
 
-  // Finishing: the write time on the open handles, then the attributes once both are closed.
-  if (sourceInfo.writeTime != 0) target_.SetWriteTime(out, sourceInfo.writeTime);
+  // Finishing: the write time on the open handles, then the attributes once both are closed. A
+  // target whose close fails may not hold its data: the copy failed. A failed source close is
+  // harmless.
+  if (sourceInfo.writeTime != 0) target_.SetWriteTime(out.handle, sourceInfo.writeTime);
   uint32_t sourceAttributes = source_.GetAttributes(entry.path);
   if (sourceAttributes == kNoAttributes) sourceAttributes = entry.attributes;
-  uint32_t targetAttributes = target_.GetAttributes(target);
+  uint32_t targetAttributes = target_.GetAttributes(out.path);
   source_.Close(in);
-  target_.Close(out);
+  in = FileSide::kInvalid;
+  bool closed = target_.Close(out.handle);
+  out.handle = FileSide::kInvalid;
+  if (!closed) return fail(true, Message::kCantWrite, target);
+  // Only a complete copy takes the old target's place.
+  if (out.replaces && !ReplaceTarget(out, target)) {
+    Say(Message::kCantWrite, target);
+    return false;
+  }
   uint32_t carried = sourceAttributes & kAttrCarried;
   if (options_.targetIsDevice) {
     target_.SetAttributes(target, carried == 0 ? kAttrNormal : carried);

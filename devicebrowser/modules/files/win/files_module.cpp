@@ -203,6 +203,7 @@ int MFilesModule::GetFiles(PluginPanelItemA* items, int count, int move, char* d
     source.shortName = U16(FromOem(FieldText(items[i].AlternateFileName, sizeof items[i].AlternateFileName)));
     sources.push_back(std::move(source));
   }
+  operation.SetReconnect([this] { return reconnect() != 0; });
   if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
   int result = operation.Run();
   ReportFinished(items, count, operation.engine().FinishedItems());
@@ -228,6 +229,7 @@ int MFilesModule::PutFiles(PluginPanelItemA* items, int count, int move, int opM
     source.hasInfo = false;  // the engine reads size and time from the disk
     sources.push_back(std::move(source));
   }
+  operation.SetReconnect([this] { return reconnect() != 0; });
   if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
   int result = operation.Run();
   ReportFinished(items, count, operation.engine().FinishedItems());
