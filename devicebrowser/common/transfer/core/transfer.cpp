@@ -402,14 +402,12 @@ bool MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string&
     return false;
   }
   undo.aside = aside;
-  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target)) {
+  // An old file that cannot be deleted once the new one is in (the side refuses it) is put back
+  // too: the copy failed, and no file is left under a name the user never chose.
+  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target) || !target_.Delete(aside)) {
     TidyOrKeep(undo);
     return false;
   }
-  Cleanup old;
-  old.target = target;
-  old.remove = aside;
-  TidyOrKeep(old);
   return true;
 }
 
@@ -425,9 +423,10 @@ bool MOperationBase::Tidy(Cleanup& cleanup) {
         targetThere = false;
       }
       if (!targetThere && !target_.Rename(cleanup.aside, cleanup.target)) return false;
-    } else {
-      FileInfo info;
-      if (!target_.Find(cleanup.target, info) && !Missing(target_, cleanup.target)) return false;
+    } else if (!cleanup.remove.empty() && Missing(target_, cleanup.remove)) {
+      // Neither the old file nor the temporary one is there: the new copy was moved in and the old
+      // one deleted after all (by a step that answered a failure). The copy stands as it is.
+      cleanup.attributes = kNoAttributes;
     }
     cleanup.aside.clear();
   }

@@ -296,13 +296,15 @@ TEST_F(Transfer, AnOverwriteNeverTouchesAFileThatHoldsItsTemporaryName) {
 TEST_F(Transfer, AReplaceThatFailsPutsTheOldFileBack) {
   device.AddFile(u"\\Docs\\a", "new a");
   local.AddFile(u"C:\\Out\\a", "old a", 0, kAttrReadOnly | kAttrSystem);
-  // Renaming the old file aside is refused; then moving the new one in; then the one-step replace.
-  for (int step = 0; step < 3; ++step) {
+  // Renaming the old file aside is refused; then moving the new one in; then deleting the old one
+  // once the new one is in; then the one-step replace.
+  for (int step = 0; step < 4; ++step) {
     ui.overwriteAnswers = {kOverwrite};
     ui.readOnlyAnswers = {kOverwrite};
-    local.renameFault = {step == 2 ? -1 : step, 5, 1};
-    local.oneStepReplace = step == 2;
-    local.replaceFault = {step == 2 ? 0 : -1, 5};
+    local.renameFault = {step < 2 ? step : -1, 5, 1};
+    local.deleteFault = {step == 2 ? 0 : -1, 5, 1};
+    local.oneStepReplace = step == 3;
+    local.replaceFault = {step == 3 ? 0 : -1, 5};
     EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 0) << step;
     EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
     EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old a");

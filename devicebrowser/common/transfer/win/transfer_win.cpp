@@ -461,9 +461,13 @@ bool MFilesOperation::SetLocalTarget(const std::string& pathOem) {
 
 int MFilesOperation::Run() {
   int result = engine_.Run();
-  // A reconnection also ends the handles the device kept open after a failed close.
-  if (engine_.CleanupPending() && !engine_.FinishCleanups() && targetIsDevice_ && reconnect_ && reconnect_()) {
-    engine_.FinishCleanups();
+  // A reconnection also ends the handles the device kept open after a failed close. A device that
+  // fails again while it is tidied gets a few more tries; one that cannot be reached stops them.
+  constexpr int kReconnections = 3;
+  bool tidy = !engine_.CleanupPending() || engine_.FinishCleanups();
+  for (int i = 0; i < kReconnections && !tidy && targetIsDevice_ && reconnect_; ++i) {
+    if (!reconnect_()) break;
+    tidy = engine_.FinishCleanups();
   }
   return result;
 }

@@ -82,21 +82,25 @@ std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, co
       problems.push_back("source changed (" + Describe(source) + " -> " + Describe(sourceNow) + "): " + sourceKey);
     }
 
-    // A run that stopped may leave the file it was copying short: what reached the target of the
-    // source (a write cut off, a target it could not remove over a lost connection), or an
-    // overwritten target removed because its new copy failed.
-    bool cutShort = !copied && !appended && !untouched &&
-                    (IsCutShort(targetNow, "", source->content) ||
-                     (targetThen != nullptr && !targetThen->folder && IsCutShort(targetNow, targetThen->content, source->content)) ||
-                     (targetThen != nullptr && !targetThen->folder && targetNow == nullptr));
-    if (cutShort && op.result != 1 && finished.count(relative.substr(0, relative.find('\\'))) == 0) {
+    // A run that stopped may leave the append it was making short: the old content followed by a
+    // part of the source. A created or overwritten target is either whole or as it was.
+    bool appendCut = !copied && !appended && !untouched && targetThen != nullptr && !targetThen->folder &&
+                     IsCutShort(targetNow, targetThen->content, source->content);
+    if (appendCut && op.result != 1 && finished.count(relative.substr(0, relative.find('\\'))) == 0) {
       shortTargets.push_back(targetKey);
       continue;
     }
     if (!copied && !appended && !untouched) {
-      problems.push_back("target holds data that is not its source's (" + Describe(targetThen) + " -> " +
-                         Describe(targetNow) + ", source " + std::to_string(source->content.size()) +
-                         " bytes): " + targetKey);
+      std::string sizes = " (" + Describe(targetThen) + " -> " + Describe(targetNow) + ", source " +
+                          std::to_string(source->content.size()) + " bytes): ";
+      if (targetNow == nullptr) {
+        problems.push_back("an overwritten target removed" + sizes + targetKey);
+      } else if (IsCutShort(targetNow, "", source->content)) {
+        problems.push_back(std::string(targetThen == nullptr ? "a created" : "an overwritten") + " target left short" +
+                           sizes + targetKey);
+      } else {
+        problems.push_back("target holds data that is not its source's" + sizes + targetKey);
+      }
     } else if (op.result == 1 && !op.userSkipped && !copied && !appended) {
       problems.push_back("done without a skip, but the target is not a copy: " + targetKey);
     }
