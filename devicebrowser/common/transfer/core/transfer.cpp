@@ -374,41 +374,37 @@ bool Missing(FileSide& side, const std::u16string& path) {
   return side.LastError() == kErrorFileNotFound || side.LastError() == kErrorPathNotFound;
 }
 
-bool MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string& target) {
+MOperationBase::Replaced MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string& target,
+                                                      uint32_t& error) {
   // The old file's read-only, hidden and system bits would refuse the replace: they are cleared
   // for it and put back when it fails.
   constexpr uint32_t kGuarded = kAttrReadOnly | kAttrHidden | kAttrSystem;
   Cleanup undo;
   undo.target = target;
   undo.remove = file.path;
+  auto refused = [&] {
+    error = target_.LastError();
+    undo.keep = true;
+    if (Tidy(undo)) return Replaced::kRefused;
+    undo.keep = false;
+    pending_.push_back(undo);
+    return Replaced::kBroken;
+  };
   if ((file.oldAttributes & kGuarded) != 0) {
     uint32_t cleared = file.oldAttributes & ~(kGuarded | kAttrDirectory);
-    if (!target_.SetAttributes(target, cleared == 0 ? kAttrNormal : cleared)) {
-      TidyOrKeep(undo);
-      return false;
-    }
+    if (!target_.SetAttributes(target, cleared == 0 ? kAttrNormal : cleared)) return refused();
     uint32_t old = file.oldAttributes & kAttrCarried;
     undo.attributes = old == 0 ? kAttrNormal : old;
   }
-  if (target_.CanReplace()) {
-    if (target_.Replace(file.path, target)) return true;
-    TidyOrKeep(undo);
-    return false;
-  }
-  // Old aside, new in, old deleted: whichever step fails, the old file is put back.
+  if (target_.CanReplace()) return target_.Replace(file.path, target) ? Replaced::kDone : refused();
+  // Old aside, new in, old deleted: whichever step fails, the old file is put back. An old file
+  // that cannot be deleted once the new one is in (the side refuses it) is put back too, so that
+  // no file is left under a name the user never chose.
   std::u16string aside;
-  if (!FreeNameBeside(target, aside)) {
-    TidyOrKeep(undo);
-    return false;
-  }
+  if (!FreeNameBeside(target, aside)) return refused();
   undo.aside = aside;
-  // An old file that cannot be deleted once the new one is in (the side refuses it) is put back
-  // too: the copy failed, and no file is left under a name the user never chose.
-  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target) || !target_.Delete(aside)) {
-    TidyOrKeep(undo);
-    return false;
-  }
-  return true;
+  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target) || !target_.Delete(aside)) return refused();
+  return Replaced::kDone;
 }
 
 bool MOperationBase::Tidy(Cleanup& cleanup) {
@@ -434,7 +430,7 @@ bool MOperationBase::Tidy(Cleanup& cleanup) {
     if (!target_.SetAttributes(cleanup.target, cleanup.attributes)) return false;
     cleanup.attributes = kNoAttributes;
   }
-  if (!cleanup.remove.empty()) {
+  if (!cleanup.remove.empty() && !cleanup.keep) {
     if (!target_.Delete(cleanup.remove) && !Missing(target_, cleanup.remove)) return false;
     cleanup.remove.clear();
   }
@@ -547,9 +543,25 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
   bool closed = target_.Close(out.handle);
   out.handle = FileSide::kInvalid;
   if (!closed) return fail(true, Message::kCantWrite, target);
-  // Only a complete copy takes the old target's place.
-  if (out.replaces && !ReplaceTarget(out, target)) {
-    Say(Message::kCantWrite, target);
+  // Only a complete copy takes the old target's place. A refused replace (the old file is in use,
+  // in ROM, ...) is asked about like a target that cannot be opened; it is tried again on Retry.
+  while (out.replaces) {
+    uint32_t error = 0;
+    Replaced replaced = ReplaceTarget(out, target, error);
+    if (replaced == Replaced::kDone) break;
+    Open outcome = Open::kFailed;
+    if (replaced == Replaced::kRefused && AskAfterOpenError(true, target, error, outcome)) continue;
+    if (replaced == Replaced::kRefused) {
+      Cleanup temporary;
+      temporary.target = target;
+      temporary.remove = out.path;
+      TidyOrKeep(temporary);
+    }
+    if (outcome == Open::kSkipped) {
+      ++totals_.filesSkipped;
+      return true;
+    }
+    if (replaced == Replaced::kBroken) Say(Message::kCantWrite, target);
     return false;
   }
   uint32_t carried = sourceAttributes & kAttrCarried;

@@ -233,7 +233,9 @@ class MOperationBase {
     std::u16string aside;                 // the old target renamed aside, to be put back; or empty
     uint32_t attributes = kNoAttributes;  // the old target's attributes to put back on it
     std::u16string remove;                // a partial or temporary file this copy made; or empty
+    bool keep = false;                    // `remove` stays for now: the replace may be tried again
   };
+  enum class Replaced { kDone, kRefused, kBroken };
   bool AddPath(const std::u16string& path, const SourceItem* item, int itemIndex, bool isFolder);
   bool WalkFolder(const std::u16string& folder);
   bool Silent() const { return (options_.mode & kModeSilent) != 0; }
@@ -242,7 +244,9 @@ class MOperationBase {
   Open OpenTarget(const std::u16string& path, const FileInfo& source, TargetFile& out);
   // A name "~hrN.tmp" in the target's folder that does not exist yet; false when none is free.
   bool FreeNameBeside(const std::u16string& target, std::u16string& name);
-  bool ReplaceTarget(const TargetFile& file, const std::u16string& target);
+  // kRefused: the old target and the temporary file are as they were (error: why); kBroken: they
+  // could not be put back yet, and a clean-up is pending.
+  Replaced ReplaceTarget(const TargetFile& file, const std::u16string& target, uint32_t& error);
   bool Tidy(Cleanup& cleanup);
   void TidyOrKeep(Cleanup cleanup);
   int Decide(bool readOnly, const std::u16string& path, const FileInfo& source, const FileInfo& existing);

@@ -293,26 +293,49 @@ TEST_F(Transfer, AnOverwriteNeverTouchesAFileThatHoldsItsTemporaryName) {
   EXPECT_EQ(Listing(u"C:\\Out"), (Names{u"a", u"~hr1.tmp", u"~hr3.tmp"}));
 }
 
-TEST_F(Transfer, AReplaceThatFailsPutsTheOldFileBack) {
+TEST_F(Transfer, AReplaceThatIsRefusedPutsTheOldFileBackAndAsksLikeAnOpenError) {
   device.AddFile(u"\\Docs\\a", "new a");
   local.AddFile(u"C:\\Out\\a", "old a", 0, kAttrReadOnly | kAttrSystem);
-  // Renaming the old file aside is refused; then moving the new one in; then deleting the old one
-  // once the new one is in; then the one-step replace.
-  for (int step = 0; step < 4; ++step) {
-    ui.overwriteAnswers = {kOverwrite};
-    ui.readOnlyAnswers = {kOverwrite};
-    local.renameFault = {step < 2 ? step : -1, 5, 1};
-    local.deleteFault = {step == 2 ? 0 : -1, 5, 1};
-    local.oneStepReplace = step == 3;
-    local.replaceFault = {step == 3 ? 0 : -1, 5};
-    EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 0) << step;
-    EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
-    EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old a");
+  auto oldIsThere = [&](int step) {
+    EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old a") << step;
     EXPECT_EQ(local.At(u"C:\\Out\\a").attributes, kAttrReadOnly | kAttrSystem) << step;
     EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a"}) << step;
     EXPECT_TRUE(device.Exists(u"\\Docs\\a"));
     EXPECT_FALSE(op->CleanupPending());
+  };
+  // Renaming the old file aside is refused; then moving the new one in; then deleting the old one
+  // once the new one is in; then the one-step replace. Each time the user aborts.
+  for (int step = 0; step < 4; ++step) {
+    ui.overwriteAnswers = {kOverwrite};
+    ui.readOnlyAnswers = {kOverwrite};
+    ui.openErrorAnswers = {kAbort};
+    local.renameFault = {step < 2 ? step : -1, 5, 1};
+    local.deleteFault = {step == 2 ? 0 : -1, 5, 1};
+    local.oneStepReplace = step == 3;
+    local.replaceFault = {step == 3 ? 0 : -1, 32, 1};
+    EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 0) << step;
+    EXPECT_EQ(ui.openErrorsAsked, step + 1);
+    EXPECT_EQ(ui.lastOpenError, step == 3 ? 32u : 5u);
+    oldIsThere(step);
   }
+  // Skip keeps the old file and the moved source; Retry replaces it once the side lets it.
+  local.oneStepReplace = false;
+  local.renameFault = {0, 5};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 1);
+  EXPECT_EQ(op->totals().filesSkipped, 1);
+  EXPECT_EQ(op->totals().filesCopied, 0);
+  oldIsThere(4);
+  local.renameFault = {0, 5, 2};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  ui.openErrorAnswers = {kRetry, kRetry};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "new a");
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a"});
+  EXPECT_FALSE(device.Exists(u"\\Docs\\a"));
 }
 
 TEST_F(Transfer, ACleanupCutOffByALostConnectionIsFinishedOnceItIsBack) {

@@ -229,11 +229,16 @@ TEST_F(DeviceTransfer, ADeviceFileIsReplacedOnlyOnceItsCopyIsCompleteAndClosed) 
     EXPECT_EQ(CeGetFileAttributes(L"\\a.txt"), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}) << when;
     EXPECT_EQ(HostNames(device.root()), (std::vector<std::wstring>{L"a.txt", L"~hr1.tmp"})) << when;
   };
-  // The old file renamed aside, then the new one moved in: either refused, the old one stays.
+  // The old file renamed aside, then the new one moved in: either refused, the old one stays and
+  // the user is asked as for a target that cannot be opened (here: Abort).
+  ui.openErrorAnswers = {kAbort};
   EXPECT_EQ(put("fail CeMoveFile 1 error 5\n"), 0);
-  EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  EXPECT_EQ(ui.openErrorsAsked, 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
   oldIsThere("first move refused");
-  EXPECT_EQ(put("fail CeMoveFile 2 error 5\n"), 0);
+  ui.openErrorAnswers = {kAbort};
+  EXPECT_EQ(put("fail CeMoveFile 2 error 32\n"), 0);
+  EXPECT_EQ(ui.lastOpenError, 32u);
   oldIsThere("second move refused");
   // The new file's close fails: it may not hold its data, the old one stays. The device keeps that
   // file open: the module's reconnection ends it, and the temporary file goes.
