@@ -199,6 +199,15 @@ bool MemorySide::Delete(const std::u16string& path) {
   return true;
 }
 
+bool MemorySide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  auto it = nodes_.find(from);
+  if (it == nodes_.end() || it->second.folder) return Fail(kErrorFileNotFound);
+  if (Fails(copyFault, copies_)) return false;
+  if (nodes_.count(to) != 0) return Fail(kErrorFileExists);
+  nodes_[to] = it->second;
+  return true;
+}
+
 bool MemorySide::Rename(const std::u16string& from, const std::u16string& to) {
   auto it = nodes_.find(from);
   if (it == nodes_.end() || it->second.folder) return Fail(kErrorFileNotFound);

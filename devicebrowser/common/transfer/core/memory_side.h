@@ -37,7 +37,8 @@ class MemorySide : public FileSide {
   Node& At(const std::u16string& path) { return nodes_.at(path); }
   size_t OpenHandles() const { return handles_.size(); }
 
-  Fault readFault, writeFault, deleteFault, openFault, closeFault, renameFault, replaceFault, setAttributesFault;
+  Fault readFault, writeFault, deleteFault, openFault, closeFault, renameFault, replaceFault, setAttributesFault,
+      copyFault;
   bool oneStepReplace = false;
   // The connection ended: every handle is closed (a file whose close failed is released).
   void DropHandles() { handles_.clear(); }
@@ -58,6 +59,7 @@ class MemorySide : public FileSide {
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;
   bool Rename(const std::u16string& from, const std::u16string& to) override;
   bool CanReplace() const override { return oneStepReplace; }
   bool Replace(const std::u16string& from, const std::u16string& to) override;
@@ -80,7 +82,7 @@ class MemorySide : public FileSide {
   Handle nextHandle_ = 1;
   uint32_t error_ = 0;
   bool IsOpen(const std::u16string& path) const;
-  int reads_ = 0, writes_ = 0, deletes_ = 0, opens_ = 0, closes_ = 0, renames_ = 0, replaces_ = 0, sets_ = 0;
+  int reads_ = 0, writes_ = 0, deletes_ = 0, opens_ = 0, closes_ = 0, renames_ = 0, replaces_ = 0, sets_ = 0, copies_ = 0;
 };
 
 }  // namespace handrel::transfer

@@ -321,36 +321,48 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
         return Open::kFailed;
       }
     }
-    if (exists && decision == kAppend) {
-      // An appended target is written in place: what it held stays before the part added.
-      if ((existing.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0) {
-        uint32_t cleared = existing.attributes & ~(kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory);
-        target_.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
-      }
-      out.path = path;
-      out.handle = target_.Open(path, OpenMode::kOpenExisting);
-      if (out.handle != FileSide::kInvalid && !target_.SeekEnd(out.handle)) {
-        Say(Message::kCantAppend, path);
-        target_.Close(out.handle);
-        out.handle = FileSide::kInvalid;
-        return Open::kFailed;
-      }
-    } else if (exists) {
-      // The old file is left as it is (content and attributes) until the new copy is complete.
+    uint32_t error = 0;
+    if (exists) {
+      // The old file is left as it is (content and attributes) until the new copy is complete:
+      // an overwrite is written to a new file beside it, an append to a copy of it made there.
       out.replaces = true;
       out.oldAttributes = existing.attributes;
-      if (FreeNameBeside(path, out.path)) out.handle = target_.Open(out.path, OpenMode::kCreateNew);
+      if (!FreeNameBeside(path, out.path)) {
+        error = target_.LastError();
+      } else if (decision != kAppend) {
+        out.handle = target_.Open(out.path, OpenMode::kCreateNew);
+        error = target_.LastError();
+      } else if (!target_.CopyWithin(path, out.path)) {
+        error = target_.LastError();
+      } else {
+        // The copy has the old file's attributes: the bits that keep it from being written go.
+        constexpr uint32_t kGuarded = kAttrReadOnly | kAttrHidden | kAttrSystem;
+        uint32_t cleared = existing.attributes & ~(kGuarded | kAttrDirectory);
+        if ((existing.attributes & kGuarded) == 0 || target_.SetAttributes(out.path, cleared == 0 ? kAttrNormal : cleared)) {
+          out.handle = target_.Open(out.path, OpenMode::kOpenExisting);
+        }
+        error = target_.LastError();
+        if (out.handle != FileSide::kInvalid && !target_.SeekEnd(out.handle)) {
+          target_.Close(out.handle);
+          out.handle = FileSide::kInvalid;
+          Say(Message::kCantAppend, path);
+          Drop(path, out.path);
+          return Open::kFailed;
+        }
+        if (out.handle == FileSide::kInvalid) Drop(path, out.path);
+      }
     } else {
       // A new target is written under its own name: a failed copy removes it.
       out.path = path;
       out.handle = target_.Open(path, OpenMode::kCreateAlways);
+      error = target_.LastError();
     }
     if (out.handle != FileSide::kInvalid) {
-      out.made = decision != kAppend;
+      out.made = true;
       return Open::kOpened;
     }
     Open outcome = Open::kFailed;
-    if (!AskAfterOpenError(true, path, target_.LastError(), outcome)) return outcome;
+    if (!AskAfterOpenError(true, path, error, outcome)) return outcome;
   }
 }
 
@@ -441,6 +453,13 @@ void MOperationBase::TidyOrKeep(Cleanup cleanup) {
   if (!Tidy(cleanup)) pending_.push_back(std::move(cleanup));
 }
 
+void MOperationBase::Drop(const std::u16string& target, const std::u16string& made) {
+  Cleanup cleanup;
+  cleanup.target = target;
+  cleanup.remove = made;
+  TidyOrKeep(cleanup);
+}
+
 bool MOperationBase::FinishCleanups() {
   std::vector<Cleanup> left;
   for (Cleanup& cleanup : pending_) {
@@ -487,17 +506,12 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
   }
 
   // A failed copy closes both files and removes what it made (a new target, or the temporary file
-  // of an overwrite, whose old target stays as it was), so that nothing half-written passes for a
-  // copy. An appended target keeps its own data and the part added.
+  // of an overwrite or append, whose old target stays as it was), so that nothing half-written
+  // passes for a copy.
   auto fail = [&](bool say, Message message, const std::u16string& path) {
     if (in != FileSide::kInvalid) source_.Close(in);
     if (out.handle != FileSide::kInvalid) target_.Close(out.handle);
-    if (out.made) {
-      Cleanup cleanup;
-      cleanup.target = target;
-      cleanup.remove = out.path;
-      TidyOrKeep(cleanup);
-    }
+    if (out.made) Drop(target, out.path);
     if (say) Say(message, path);
     return false;
   };
@@ -551,12 +565,7 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     if (replaced == Replaced::kDone) break;
     Open outcome = Open::kFailed;
     if (replaced == Replaced::kRefused && AskAfterOpenError(true, target, error, outcome)) continue;
-    if (replaced == Replaced::kRefused) {
-      Cleanup temporary;
-      temporary.target = target;
-      temporary.remove = out.path;
-      TidyOrKeep(temporary);
-    }
+    if (replaced == Replaced::kRefused) Drop(target, out.path);
     if (outcome == Open::kSkipped) {
       ++totals_.filesSkipped;
       return true;

@@ -87,6 +87,8 @@ class FileSide {
   virtual uint32_t GetAttributes(const std::u16string& path) = 0;  // kNoAttributes when missing
   virtual bool SetAttributes(const std::u16string& path, uint32_t attributes) = 0;
   virtual bool Delete(const std::u16string& path) = 0;
+  // Copies a file to a new name in its folder, attributes included; false when `to` exists.
+  virtual bool CopyWithin(const std::u16string& from, const std::u16string& to) = 0;
   // Renames a file within its folder; false (nothing changed) when `to` exists.
   virtual bool Rename(const std::u16string& from, const std::u16string& to) = 0;
   // True for a side that moves a file onto an existing one in one step (Replace); the engine
@@ -217,12 +219,13 @@ class MOperationBase {
 
  private:
   enum class Open { kOpened, kSkipped, kFailed };
-  // Where a file's copy is written. An existing target that is overwritten stays as it is until
-  // its copy is complete: the copy goes to a temporary name beside it and replaces it then.
+  // Where a file's copy is written. An existing target that is overwritten or appended to stays as
+  // it is until its copy is complete: the copy goes to a temporary name beside it (for an append,
+  // a copy of the old file) and replaces it then.
   struct TargetFile {
     FileSide::Handle handle = FileSide::kInvalid;
     std::u16string path;   // the target, or the temporary name
-    bool made = false;     // path is a file this copy made: removed when the copy fails
+    bool made = false;      // path is a file this copy made: removed when the copy fails
     bool replaces = false;  // path is temporary and replaces the old target once complete
     uint32_t oldAttributes = kNoAttributes;
   };
@@ -249,6 +252,7 @@ class MOperationBase {
   Replaced ReplaceTarget(const TargetFile& file, const std::u16string& target, uint32_t& error);
   bool Tidy(Cleanup& cleanup);
   void TidyOrKeep(Cleanup cleanup);
+  void Drop(const std::u16string& target, const std::u16string& made);  // removes a file this copy made
   int Decide(bool readOnly, const std::u16string& path, const FileInfo& source, const FileInfo& existing);
   bool AskAfterOpenError(bool target, const std::u16string& path, uint32_t error, Open& outcome);
   bool CopyFile(const TransferEntry& entry, const std::u16string& target);

@@ -406,14 +406,38 @@ TEST_F(Transfer, ATargetWhoseCloseFailsIsAFailedCopy) {
   EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "alpha");
 }
 
-TEST_F(Transfer, AFailedWriteToAnAppendedTargetKeepsItsOwnData) {
-  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize + 1, 'n'));
-  local.AddFile(u"C:\\Out\\a.bin", "mine");
+TEST_F(Transfer, AnAppendThatFailsLeavesTheTargetAsItWas) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize + 1, 'n'), kTime);
+  local.AddFile(u"C:\\Out\\a.bin", "mine", 7, kAttrReadOnly);
   local.writeFault = {1, 112};  // disk full at the second block
   ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
   EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
-  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine" + std::string(kBlockSize, 'n'));
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine");
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrReadOnly);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, 7u);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
+
+  // The copy of the old file cannot be made (no room for it): asked as an open error, skipped.
+  local.writeFault = {};
+  local.copyFault = {0, 112};
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_EQ(ui.lastOpenError, 112u);
+  EXPECT_EQ(op->totals().filesSkipped, 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine");
+
+  // Nothing in the way: the whole source after the old content.
+  local.copyFault = {};
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_TRUE(local.At(u"C:\\Out\\a.bin").data == "mine" + std::string(kBlockSize + 1, 'n'));
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, kTime);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
 }
 
 TEST_F(Transfer, OpenErrorsRetrySkipAndSkipAll) {

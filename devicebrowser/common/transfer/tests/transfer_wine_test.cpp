@@ -280,6 +280,40 @@ TEST_F(DeviceTransfer, ADeviceFileIsReplacedOnlyOnceItsCopyIsCompleteAndClosed) 
   EXPECT_EQ(content, "someone's file");
 }
 
+TEST_F(DeviceTransfer, AnAppendToADeviceFileIsWholeOrNotAtAll) {
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\log.txt", big));
+  ASSERT_TRUE(device.MakeFile(L"\\log.txt", "device log;"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ASSERT_TRUE(CeSetFileAttributes(L"\\log.txt", FILE_ATTRIBUTE_READONLY));
+  // The connection drops at the third block written: the device's file stays as it was.
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeWriteFile 3 lost\n"));
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  Options options;
+  options.targetIsDevice = true;
+  MOperationBase op(options, localSide, deviceSide, ui);
+  ASSERT_TRUE(op.SetTarget(u"\\"));
+  ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\log.txt", false)}));
+  EXPECT_EQ(op.Run(), 0);
+  EXPECT_TRUE(op.CleanupPending());
+  ASSERT_TRUE(device.WriteState(u"script", ""));
+  CeRapiUninit();
+  ASSERT_EQ(device.Connect(), S_OK);
+  EXPECT_TRUE(op.FinishCleanups());
+  std::string content;
+  ASSERT_TRUE(device.ReadFile(L"\\log.txt", content));
+  EXPECT_EQ(content, "device log;");
+  EXPECT_EQ(CeGetFileAttributes(L"\\log.txt") & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+  EXPECT_EQ(HostNames(device.root()), std::vector<std::wstring>{L"log.txt"});
+  // Once it is back, the append is made whole.
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\log.txt", false)}), 1);
+  ASSERT_TRUE(device.ReadFile(L"\\log.txt", content));
+  EXPECT_TRUE(content == "device log;" + big);
+  EXPECT_EQ(HostNames(device.root()), std::vector<std::wstring>{L"log.txt"});
+}
+
 TEST_F(DeviceTransfer, AnAccessDeniedOpenIsRetriedAndReadOnlyTargetsAskOnce) {
   ASSERT_TRUE(device.MakeFile(L"\\a.txt", "new a"));
   ASSERT_TRUE(device.MakeFile(L"\\b.txt", "new b"));

@@ -191,6 +191,10 @@ bool LocalFileSide::SetAttributes(const std::u16string& path, uint32_t attribute
 
 bool LocalFileSide::Delete(const std::u16string& path) { return DeleteFileW(W(path)) ? true : Failed(); }
 
+bool LocalFileSide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  return CopyFileW(W(from), W(to), TRUE) ? true : Failed();
+}
+
 bool LocalFileSide::Rename(const std::u16string& from, const std::u16string& to) {
   return MoveFileExW(W(from), W(to), 0) ? true : Failed();
 }
@@ -324,6 +328,10 @@ bool DeviceFileSide::SetAttributes(const std::u16string& path, uint32_t attribut
 }
 
 bool DeviceFileSide::Delete(const std::u16string& path) { return CeDeleteFile(W(path)) ? true : Failed(); }
+
+bool DeviceFileSide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  return CeCopyFile(W(from), W(to), TRUE) ? true : Failed();
+}
 
 bool DeviceFileSide::Rename(const std::u16string& from, const std::u16string& to) {
   return CeMoveFile(W(from), W(to)) ? true : Failed();

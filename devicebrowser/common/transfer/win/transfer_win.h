@@ -33,6 +33,7 @@ class LocalFileSide : public FileSide {
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;
   bool Rename(const std::u16string& from, const std::u16string& to) override;
   bool CanReplace() const override { return true; }
   // MoveFileEx with MOVEFILE_REPLACE_EXISTING.
@@ -62,7 +63,8 @@ class DeviceFileSide : public FileSide {
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
-  bool Rename(const std::u16string& from, const std::u16string& to) override;  // CeMoveFile
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;  // CeCopyFile, on the device
+  bool Rename(const std::u16string& from, const std::u16string& to) override;      // CeMoveFile
   // The device's move never replaces a file: the engine renames the old one aside first.
   bool CanReplace() const override { return false; }
   bool Replace(const std::u16string& from, const std::u16string& to) override;

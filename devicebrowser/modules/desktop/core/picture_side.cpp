@@ -128,6 +128,10 @@ bool PictureSide::SetAttributes(const std::u16string&, uint32_t) { return Fail(t
 // A moved picture stays: the screen cannot be taken away.
 bool PictureSide::Delete(const std::u16string&) { return true; }
 
+bool PictureSide::CopyWithin(const std::u16string&, const std::u16string&) {
+  return Fail(transfer::kErrorWriteProtect);
+}
+
 bool PictureSide::Rename(const std::u16string&, const std::u16string&) { return Fail(transfer::kErrorWriteProtect); }
 
 bool PictureSide::Replace(const std::u16string&, const std::u16string&) { return Fail(transfer::kErrorWriteProtect); }

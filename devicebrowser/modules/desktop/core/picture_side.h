@@ -43,6 +43,7 @@ class PictureSide : public transfer::FileSide {
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;
   bool Rename(const std::u16string& from, const std::u16string& to) override;
   bool CanReplace() const override { return false; }
   bool Replace(const std::u16string& from, const std::u16string& to) override;
