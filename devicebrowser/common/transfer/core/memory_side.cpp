@@ -45,12 +45,19 @@ bool MemorySide::Fails(Fault& fault, int& count) {
   return false;
 }
 
+FileInfo MemorySide::InfoOf(const Node& node) {
+  FileInfo info;
+  info.attributes = node.attributes;
+  info.writeTime = node.writeTime;
+  info.size = node.reportedSize != kUnknownSize ? node.reportedSize : node.data.size();
+  return info;
+}
+
 bool MemorySide::Find(const std::u16string& path, FileInfo& info) {
+  if (Fails(findFault, finds_)) return false;
   auto it = nodes_.find(path);
   if (it == nodes_.end()) return Fail(kErrorFileNotFound);
-  info.attributes = it->second.attributes;
-  info.writeTime = it->second.writeTime;
-  info.size = it->second.reportedSize != kUnknownSize ? it->second.reportedSize : it->second.data.size();
+  info = InfoOf(it->second);
   return true;
 }
 
@@ -68,7 +75,7 @@ bool MemorySide::List(const std::u16string& folder, std::vector<FolderEntry>& en
     if (name.find(u'\\') != std::u16string::npos) continue;
     FolderEntry entry;
     entry.name = name;
-    Find(path, entry.info);
+    entry.info = InfoOf(node);
     entries.push_back(entry);
   }
   return true;
@@ -141,9 +148,7 @@ bool MemorySide::SeekEnd(Handle file) {
 bool MemorySide::GetSize(Handle file, uint64_t& size) {
   auto it = handles_.find(file);
   if (it == handles_.end()) return Fail(kErrorInvalidHandle);
-  FileInfo info;
-  Find(it->second.path, info);
-  size = info.size;
+  size = InfoOf(nodes_[it->second.path]).size;
   return true;
 }
 

@@ -38,7 +38,7 @@ class MemorySide : public FileSide {
   size_t OpenHandles() const { return handles_.size(); }
 
   Fault readFault, writeFault, deleteFault, openFault, closeFault, renameFault, replaceFault, setAttributesFault,
-      copyFault;
+      copyFault, findFault;
   bool oneStepReplace = false;
   // The connection ended: every handle is closed (a file whose close failed is released).
   void DropHandles() { handles_.clear(); }
@@ -82,7 +82,8 @@ class MemorySide : public FileSide {
   Handle nextHandle_ = 1;
   uint32_t error_ = 0;
   bool IsOpen(const std::u16string& path) const;
-  int reads_ = 0, writes_ = 0, deletes_ = 0, opens_ = 0, closes_ = 0, renames_ = 0, replaces_ = 0, sets_ = 0, copies_ = 0;
+  static FileInfo InfoOf(const Node& node);
+  int reads_ = 0, writes_ = 0, deletes_ = 0, opens_ = 0, closes_ = 0, renames_ = 0, replaces_ = 0, sets_ = 0, copies_ = 0, finds_ = 0;
 };
 
 }  // namespace handrel::transfer

@@ -306,6 +306,10 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
     FileInfo existing;
     int decision = kOverwrite;
     bool exists = target_.Find(path, existing);
+    // A target the side cannot report on (refused, a damaged answer) may exist: it is neither
+    // overwritten nor taken for new, and the user is asked as for one that cannot be opened.
+    uint32_t error = exists ? 0 : target_.LastError();
+    bool unknown = !exists && error != kErrorFileNotFound && error != kErrorPathNotFound;
     if (exists && (existing.attributes & kAttrDirectory) != 0) {
       Say(Message::kCantCreateTarget, path);
       return Open::kFailed;
@@ -321,7 +325,6 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
         return Open::kFailed;
       }
     }
-    uint32_t error = 0;
     if (exists) {
       // The old file is left as it is (content and attributes) until the new copy is complete:
       // an overwrite is written to a new file beside it, an append to a copy of it made there.
@@ -351,10 +354,11 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
         }
         if (out.handle == FileSide::kInvalid) Drop(path, out.path);
       }
-    } else {
-      // A new target is written under its own name: a failed copy removes it.
+    } else if (!unknown) {
+      // A new target is written under its own name (made new: a file that appeared meanwhile is
+      // never emptied); a failed copy removes it.
       out.path = path;
-      out.handle = target_.Open(path, OpenMode::kCreateAlways);
+      out.handle = target_.Open(path, OpenMode::kCreateNew);
       error = target_.LastError();
     }
     if (out.handle != FileSide::kInvalid) {

@@ -338,6 +338,28 @@ TEST_F(Transfer, AReplaceThatIsRefusedPutsTheOldFileBackAndAsksLikeAnOpenError) 
   EXPECT_FALSE(device.Exists(u"\\Docs\\a"));
 }
 
+TEST_F(Transfer, ATargetTheSideCannotReportOnIsNeitherEmptiedNorTakenForNew) {
+  device.AddFile(u"\\Docs\\a.txt", "new a");
+  local.AddFile(u"C:\\Out\\a.txt", "old a");
+  local.findFault = {0, 5, 1};  // the side refuses to say whether it exists
+  local.writeFault = {0, 112};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt")}, true), 1);
+  EXPECT_EQ(ui.openErrorsAsked, 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_EQ(ui.overwriteAsked, 0);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "old a");
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.txt"));
+  // Retried once it answers: the overwrite question, then the copy.
+  local.findFault = {0, 5, 1};
+  local.writeFault = {};
+  ui.openErrorAnswers = {kRetry};
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt")}), 1);
+  EXPECT_EQ(ui.overwriteAsked, 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "new a");
+}
+
 TEST_F(Transfer, ACleanupCutOffByALostConnectionIsFinishedOnceItIsBack) {
   // A new target written when the connection drops: its removal fails too, and waits.
   device.AddFile(u"\\Docs\\new.bin", std::string(2 * kBlockSize, 'n'));

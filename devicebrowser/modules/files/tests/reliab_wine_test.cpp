@@ -184,7 +184,8 @@ std::string FaultScript(Random& random, Tally& tally) {
   static const char* calls[] = {"CeReadFile",     "CeWriteFile",     "CeCreateFile",        "CeDeleteFile",
                                 "CeCloseHandle",  "CeSetFileTime",   "CeSetFileAttributes", "CeGetFileAttributes",
                                 "CeFindFirstFile", "CeFindNextFile", "CeGetFileSize",       "CeCreateDirectory",
-                                "CeSetFilePointer", "CeGetFileTime",  "CeMoveFile"};
+                                "CeSetFilePointer", "CeGetFileTime",  "CeMoveFile",
+                                "CeCopyFile"};
   static const char* outcomes[] = {"lost", "error 5", "error 112"};
   std::string script;
   int kind = random.Below(10);
