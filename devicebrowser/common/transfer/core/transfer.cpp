@@ -447,10 +447,16 @@ bool MOperationBase::Tidy(Cleanup& cleanup) {
     cleanup.attributes = kNoAttributes;
   }
   if (!cleanup.remove.empty() && !cleanup.keep) {
-    if (!target_.Delete(cleanup.remove) && !Missing(target_, cleanup.remove)) return false;
+    if (!RemoveMade(cleanup.remove)) return false;
     cleanup.remove.clear();
   }
   return true;
+}
+
+bool MOperationBase::RemoveMade(const std::u16string& path) {
+  if (target_.Delete(path) || Missing(target_, path)) return true;
+  // The copy of a read-only old file keeps that bit until it is cleared.
+  return target_.SetAttributes(path, kAttrNormal) && target_.Delete(path);
 }
 
 void MOperationBase::TidyOrKeep(Cleanup cleanup) {

@@ -253,6 +253,7 @@ class MOperationBase {
   bool Tidy(Cleanup& cleanup);
   void TidyOrKeep(Cleanup cleanup);
   void Drop(const std::u16string& target, const std::u16string& made);  // removes a file this copy made
+  bool RemoveMade(const std::u16string& path);
   int Decide(bool readOnly, const std::u16string& path, const FileInfo& source, const FileInfo& existing);
   bool AskAfterOpenError(bool target, const std::u16string& path, uint32_t error, Open& outcome);
   bool CopyFile(const TransferEntry& entry, const std::u16string& target);

@@ -378,7 +378,6 @@ TEST_F(Transfer, ACleanupCutOffByALostConnectionIsFinishedOnceItIsBack) {
   // The connection drops between the renames of an overwrite: the old file waits beside its name.
   local.renameFault = {1, 1236};
   local.deleteFault = {0, 1236};
-  local.setAttributesFault = {1, 1236};
   ui.overwriteAnswers = {kOverwrite};
   ui.readOnlyAnswers = {kOverwrite};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\old.txt")}), 0);
@@ -386,7 +385,6 @@ TEST_F(Transfer, ACleanupCutOffByALostConnectionIsFinishedOnceItIsBack) {
   EXPECT_FALSE(local.Exists(u"C:\\Out\\old.txt"));
   local.renameFault = {};
   local.deleteFault = {};
-  local.setAttributesFault = {};
   EXPECT_TRUE(op->FinishCleanups());
   EXPECT_FALSE(op->CleanupPending());
   EXPECT_EQ(local.At(u"C:\\Out\\old.txt").data, "kept");
@@ -452,8 +450,18 @@ TEST_F(Transfer, AnAppendThatFailsLeavesTheTargetAsItWas) {
   EXPECT_EQ(op->totals().filesSkipped, 1);
   EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine");
 
-  // Nothing in the way: the whole source after the old content.
+  // The copy of the read-only file cannot be made writable: it goes, read-only as it is.
   local.copyFault = {};
+  local.setAttributesFault = {0, 5, 1};
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_FALSE(op->CleanupPending());
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
+
+  // Nothing in the way: the whole source after the old content.
   ui.overwriteAnswers = {kAppend};
   ui.readOnlyAnswers = {kAppend};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
