@@ -98,6 +98,26 @@ class DeviceTransfer : public ::testing::Test {
     return result;
   }
 
+  // Copies a local file to the device's root while the device follows `script` (the connection
+  // lost midway), answering both questions with `answer`: the copy fails with a clean-up pending,
+  // which is finished once the connection is made again.
+  void PutCutOff(const std::wstring& name, const char* script, int answer) {
+    ASSERT_TRUE(device.WriteState(u"script", script));
+    ui.overwriteAnswers = {answer};
+    ui.readOnlyAnswers = {answer};
+    Options options;
+    options.targetIsDevice = true;
+    MOperationBase op(options, localSide, deviceSide, ui);
+    ASSERT_TRUE(op.SetTarget(u"\\"));
+    ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\" + name, false)}));
+    EXPECT_EQ(op.Run(), 0);
+    EXPECT_TRUE(op.CleanupPending());
+    ASSERT_TRUE(device.WriteState(u"script", ""));
+    CeRapiUninit();
+    ASSERT_EQ(device.Connect(), S_OK);
+    EXPECT_TRUE(op.FinishCleanups());
+  }
+
   rapiemu::EmulatedDevice device{L"kel-transfer-device"};
   std::wstring localRoot;
   std::string big;
@@ -254,20 +274,7 @@ TEST_F(DeviceTransfer, ADeviceFileIsReplacedOnlyOnceItsCopyIsCompleteAndClosed) 
   EXPECT_FALSE(silent.engine().CleanupPending());
   oldIsThere("close failed");
   // Lost between the two moves: the old file waits beside its name until the connection is back.
-  ui.overwriteAnswers = {kOverwrite};
-  ui.readOnlyAnswers = {kOverwrite};
-  ASSERT_TRUE(device.WriteState(u"script", "fail CeMoveFile 2 lost\n"));
-  Options options;
-  options.targetIsDevice = true;
-  MOperationBase op(options, localSide, deviceSide, ui);
-  ASSERT_TRUE(op.SetTarget(u"\\"));
-  ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\a.txt", false)}));
-  EXPECT_EQ(op.Run(), 0);
-  EXPECT_TRUE(op.CleanupPending());
-  ASSERT_TRUE(device.WriteState(u"script", ""));
-  CeRapiUninit();
-  ASSERT_EQ(device.Connect(), S_OK);
-  EXPECT_TRUE(op.FinishCleanups());
+  PutCutOff(L"a.txt", "fail CeMoveFile 2 lost\n", kOverwrite);
   oldIsThere("lost between the moves");
   // Nothing in the way: the copy replaces it.
   std::string content;
@@ -286,20 +293,7 @@ TEST_F(DeviceTransfer, AnAppendToADeviceFileIsWholeOrNotAtAll) {
   ASSERT_EQ(device.Connect(), S_OK);
   ASSERT_TRUE(CeSetFileAttributes(L"\\log.txt", FILE_ATTRIBUTE_READONLY));
   // The connection drops at the third block written: the device's file stays as it was.
-  ASSERT_TRUE(device.WriteState(u"script", "fail CeWriteFile 3 lost\n"));
-  ui.overwriteAnswers = {kAppend};
-  ui.readOnlyAnswers = {kAppend};
-  Options options;
-  options.targetIsDevice = true;
-  MOperationBase op(options, localSide, deviceSide, ui);
-  ASSERT_TRUE(op.SetTarget(u"\\"));
-  ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\log.txt", false)}));
-  EXPECT_EQ(op.Run(), 0);
-  EXPECT_TRUE(op.CleanupPending());
-  ASSERT_TRUE(device.WriteState(u"script", ""));
-  CeRapiUninit();
-  ASSERT_EQ(device.Connect(), S_OK);
-  EXPECT_TRUE(op.FinishCleanups());
+  PutCutOff(L"log.txt", "fail CeWriteFile 3 lost\n", kAppend);
   std::string content;
   ASSERT_TRUE(device.ReadFile(L"\\log.txt", content));
   EXPECT_EQ(content, "device log;");
