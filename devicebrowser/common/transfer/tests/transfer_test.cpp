@@ -241,6 +241,7 @@ TEST_F(Transfer, AnOverwriteWhoseCopyFailsKeepsTheOldFileAsItWas) {
   ui.overwriteAnswers = {kOverwrite};
   ui.readOnlyAnswers = {kOverwrite};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}, true), 0);
+  ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back(), Message::kCantRead);
   EXPECT_EQ(ui.readOnlyAsked, 1);
   // Content, attributes and time as they were; the partial copy is gone with its temporary name.
@@ -253,18 +254,22 @@ TEST_F(Transfer, AnOverwriteWhoseCopyFailsKeepsTheOldFileAsItWas) {
   EXPECT_EQ(local.OpenHandles(), 0u);
   EXPECT_EQ(device.OpenHandles(), 0u);
 
-  // Disk full, then Esc: the same.
+  // A plain old file, then disk full, then Esc: the same.
   device.readFault = {};
+  local.At(u"C:\\Out\\a.bin").attributes = kAttrArchive;
   local.writeFault = {1, 112};
-  ui.overwriteAnswers = {kOverwriteAll};
-  ui.readOnlyAnswers = {kOverwriteAll};
+  ui.overwriteAnswers = {kOverwrite};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
+  ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "older");
   local.writeFault = {};
+  ui.overwriteAnswers = {kOverwrite};
   ui.escapeAfterBlocks = 2;
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), -1);
   EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "older");
-  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrReadOnly | kAttrHidden);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrArchive);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, kOldTime);
   EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
 }
 
