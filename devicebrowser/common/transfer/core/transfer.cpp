@@ -401,7 +401,7 @@ MOperationBase::Replaced MOperationBase::ReplaceTarget(const TargetFile& file, c
   auto refused = [&] {
     error = target_.LastError();
     undo.keep = true;
-    if (Tidy(undo)) return Replaced::kRefused;
+    if (Tidy(target_, undo)) return Replaced::kRefused;
     undo.keep = false;
     pending_.push_back(undo);
     return Replaced::kBroken;
@@ -423,19 +423,30 @@ MOperationBase::Replaced MOperationBase::ReplaceTarget(const TargetFile& file, c
   return Replaced::kDone;
 }
 
-bool MOperationBase::Tidy(Cleanup& cleanup) {
+namespace {
+
+// Removes a file a copy made; false while it is still there.
+bool RemoveMade(FileSide& side, const std::u16string& path) {
+  if (side.Delete(path) || Missing(side, path)) return true;
+  // The copy of a read-only old file keeps that bit until it is cleared.
+  return side.SetAttributes(path, kAttrNormal) && side.Delete(path);
+}
+
+}  // namespace
+
+bool Tidy(FileSide& side, Cleanup& cleanup) {
   if (!cleanup.aside.empty()) {
-    if (!Missing(target_, cleanup.aside)) {
+    if (!Missing(side, cleanup.aside)) {
       // The old file is beside its name. A target there too, with the temporary file gone, is the
       // new copy that was moved in after all: it gives way to the old one.
       FileInfo info;
-      bool targetThere = target_.Find(cleanup.target, info);
-      if (targetThere && !cleanup.remove.empty() && Missing(target_, cleanup.remove)) {
-        if (!target_.Delete(cleanup.target)) return false;
+      bool targetThere = side.Find(cleanup.target, info);
+      if (targetThere && !cleanup.remove.empty() && Missing(side, cleanup.remove)) {
+        if (!side.Delete(cleanup.target)) return false;
         targetThere = false;
       }
-      if (!targetThere && !target_.Rename(cleanup.aside, cleanup.target)) return false;
-    } else if (!cleanup.remove.empty() && Missing(target_, cleanup.remove)) {
+      if (!targetThere && !side.Rename(cleanup.aside, cleanup.target)) return false;
+    } else if (!cleanup.remove.empty() && Missing(side, cleanup.remove)) {
       // Neither the old file nor the temporary one is there: the new copy was moved in and the old
       // one deleted after all (by a step that answered a failure). The copy stands as it is.
       cleanup.attributes = kNoAttributes;
@@ -443,24 +454,18 @@ bool MOperationBase::Tidy(Cleanup& cleanup) {
     cleanup.aside.clear();
   }
   if (cleanup.attributes != kNoAttributes) {
-    if (!target_.SetAttributes(cleanup.target, cleanup.attributes)) return false;
+    if (!side.SetAttributes(cleanup.target, cleanup.attributes)) return false;
     cleanup.attributes = kNoAttributes;
   }
   if (!cleanup.remove.empty() && !cleanup.keep) {
-    if (!RemoveMade(cleanup.remove)) return false;
+    if (!RemoveMade(side, cleanup.remove)) return false;
     cleanup.remove.clear();
   }
   return true;
 }
 
-bool MOperationBase::RemoveMade(const std::u16string& path) {
-  if (target_.Delete(path) || Missing(target_, path)) return true;
-  // The copy of a read-only old file keeps that bit until it is cleared.
-  return target_.SetAttributes(path, kAttrNormal) && target_.Delete(path);
-}
-
 void MOperationBase::TidyOrKeep(Cleanup cleanup) {
-  if (!Tidy(cleanup)) pending_.push_back(std::move(cleanup));
+  if (!Tidy(target_, cleanup)) pending_.push_back(std::move(cleanup));
 }
 
 void MOperationBase::Drop(const std::u16string& target, const std::u16string& made) {
@@ -473,7 +478,7 @@ void MOperationBase::Drop(const std::u16string& target, const std::u16string& ma
 bool MOperationBase::FinishCleanups() {
   std::vector<Cleanup> left;
   for (Cleanup& cleanup : pending_) {
-    if (!Tidy(cleanup)) left.push_back(std::move(cleanup));
+    if (!Tidy(target_, cleanup)) left.push_back(std::move(cleanup));
   }
   pending_ = std::move(left);
   return pending_.empty();

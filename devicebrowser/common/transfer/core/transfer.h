@@ -106,6 +106,21 @@ class FileSide {
 // being unknown (the side cannot be asked).
 bool Missing(FileSide& side, const std::u16string& path);
 
+// What a failed copy leaves to tidy on its target side: the old target of an overwrite put back
+// from beside its name, its attributes put back, a partial or temporary file removed. Each step is
+// taken only while the side shows it is still needed, so that a record can be tried again after a
+// reconnection (by the engine, or later by the module that keeps what it could not finish).
+struct Cleanup {
+  std::u16string target;
+  std::u16string aside;                 // the old target renamed aside, to be put back; or empty
+  uint32_t attributes = kNoAttributes;  // the old target's attributes to put back on it
+  std::u16string remove;                // a partial or temporary file the copy made; or empty
+  bool keep = false;                    // `remove` stays for now: the replace may be tried again
+};
+
+// Takes the steps of a clean-up still needed on `side`; true when none is left.
+bool Tidy(FileSide& side, Cleanup& cleanup);
+
 // Creates a folder with every missing level ("C:\a\b", "\a\b"); false when a level cannot be
 // made or is a file.
 bool MakeFolderTree(FileSide& side, const std::u16string& path);
@@ -214,6 +229,12 @@ class MOperationBase {
   bool CleanupPending() const { return !pending_.empty(); }
   // Tries the pending clean-ups again (after the caller reconnected); true when none remain.
   bool FinishCleanups();
+  // Hands the pending clean-ups over to a caller that outlives the operation.
+  std::vector<Cleanup> TakeCleanups() {
+    std::vector<Cleanup> taken;
+    taken.swap(pending_);
+    return taken;
+  }
   // The target of an entry (the short-name rule for viewer fetches applied).
   std::u16string TargetPath(const TransferEntry& entry) const;
 
@@ -229,15 +250,6 @@ class MOperationBase {
     bool replaces = false;  // path is temporary and replaces the old target once complete
     uint32_t oldAttributes = kNoAttributes;
   };
-  // What a failed copy leaves to tidy on the target side. Each step is taken only while the side
-  // shows it is still needed, so that a record can be tried again after a reconnection.
-  struct Cleanup {
-    std::u16string target;
-    std::u16string aside;                 // the old target renamed aside, to be put back; or empty
-    uint32_t attributes = kNoAttributes;  // the old target's attributes to put back on it
-    std::u16string remove;                // a partial or temporary file this copy made; or empty
-    bool keep = false;                    // `remove` stays for now: the replace may be tried again
-  };
   enum class Replaced { kDone, kRefused, kBroken };
   bool AddPath(const std::u16string& path, const SourceItem* item, int itemIndex, bool isFolder);
   bool WalkFolder(const std::u16string& folder);
@@ -250,10 +262,8 @@ class MOperationBase {
   // kRefused: the old target and the temporary file are as they were (error: why); kBroken: they
   // could not be put back yet, and a clean-up is pending.
   Replaced ReplaceTarget(const TargetFile& file, const std::u16string& target, uint32_t& error);
-  bool Tidy(Cleanup& cleanup);
   void TidyOrKeep(Cleanup cleanup);
   void Drop(const std::u16string& target, const std::u16string& made);  // removes a file this copy made
-  bool RemoveMade(const std::u16string& path);
   int Decide(bool readOnly, const std::u16string& path, const FileInfo& source, const FileInfo& existing);
   bool AskAfterOpenError(bool target, const std::u16string& path, uint32_t error, Open& outcome);
   bool CopyFile(const TransferEntry& entry, const std::u16string& target);

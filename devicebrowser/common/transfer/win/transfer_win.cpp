@@ -470,12 +470,12 @@ bool MFilesOperation::SetLocalTarget(const std::string& pathOem) {
 int MFilesOperation::Run() {
   int result = engine_.Run();
   // A reconnection also ends the handles the device kept open after a failed close. A device that
-  // fails again while it is tidied gets a few more tries; one that cannot be reached stops them.
+  // fails again while it is tidied (or while it is reconnected) gets a few more tries; what is
+  // left then stays pending for the module (engine().TakeCleanups()).
   constexpr int kReconnections = 3;
   bool tidy = !engine_.CleanupPending() || engine_.FinishCleanups();
   for (int i = 0; i < kReconnections && !tidy && targetIsDevice_ && reconnect_; ++i) {
-    if (!reconnect_()) break;
-    tidy = engine_.FinishCleanups();
+    tidy = reconnect_() && engine_.FinishCleanups();
   }
   return result;
 }
