@@ -6,9 +6,9 @@
 namespace handrel::transfer {
 
 namespace {
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorAlreadyExists = 183;
 }  // namespace
 
@@ -36,7 +36,8 @@ void MemorySide::AddFile(const std::u16string& path, const std::string& data, ui
 }
 
 bool MemorySide::Fails(Fault& fault, int& count) {
-  if (fault.after >= 0 && count >= fault.after) {
+  if (fault.after >= 0 && count >= fault.after && fault.times != 0) {
+    if (fault.times > 0) --fault.times;
     error_ = fault.error;
     return true;
   }
@@ -44,12 +45,19 @@ bool MemorySide::Fails(Fault& fault, int& count) {
   return false;
 }
 
+FileInfo MemorySide::InfoOf(const Node& node) {
+  FileInfo info;
+  info.attributes = node.attributes;
+  info.writeTime = node.writeTime;
+  info.size = node.reportedSize != kUnknownSize ? node.reportedSize : node.data.size();
+  return info;
+}
+
 bool MemorySide::Find(const std::u16string& path, FileInfo& info) {
+  if (Fails(findFault, finds_)) return false;
   auto it = nodes_.find(path);
   if (it == nodes_.end()) return Fail(kErrorFileNotFound);
-  info.attributes = it->second.attributes;
-  info.writeTime = it->second.writeTime;
-  info.size = it->second.reportedSize != kUnknownSize ? it->second.reportedSize : it->second.data.size();
+  info = InfoOf(it->second);
   return true;
 }
 
@@ -67,7 +75,7 @@ bool MemorySide::List(const std::u16string& folder, std::vector<FolderEntry>& en
     if (name.find(u'\\') != std::u16string::npos) continue;
     FolderEntry entry;
     entry.name = name;
-    Find(path, entry.info);
+    entry.info = InfoOf(node);
     entries.push_back(entry);
   }
   return true;
@@ -87,11 +95,12 @@ FileSide::Handle MemorySide::Open(const std::u16string& path, OpenMode mode) {
   auto it = nodes_.find(path);
   if (it != nodes_.end() && it->second.folder) return Fail(kErrorAccessDenied), kInvalid;
   if (it == nodes_.end()) {
-    if (mode != OpenMode::kCreateAlways) return Fail(kErrorFileNotFound), kInvalid;
+    if (mode != OpenMode::kCreateAlways && mode != OpenMode::kCreateNew) return Fail(kErrorFileNotFound), kInvalid;
     std::u16string parent = Parent(path);
     if (!parent.empty() && nodes_.count(parent) == 0) return Fail(kErrorPathNotFound), kInvalid;
     AddFile(path, "");
   } else {
+    if (mode == OpenMode::kCreateNew) return Fail(kErrorFileExists), kInvalid;
     if (write && (it->second.attributes & kAttrReadOnly) != 0) return Fail(kErrorAccessDenied), kInvalid;
     if (mode == OpenMode::kCreateAlways) {
       it->second.data.clear();
@@ -139,9 +148,7 @@ bool MemorySide::SeekEnd(Handle file) {
 bool MemorySide::GetSize(Handle file, uint64_t& size) {
   auto it = handles_.find(file);
   if (it == handles_.end()) return Fail(kErrorInvalidHandle);
-  FileInfo info;
-  Find(it->second.path, info);
-  size = info.size;
+  size = InfoOf(nodes_[it->second.path]).size;
   return true;
 }
 
@@ -159,7 +166,19 @@ bool MemorySide::SetWriteTime(Handle file, uint64_t time) {
   return true;
 }
 
-void MemorySide::Close(Handle file) { handles_.erase(file); }
+bool MemorySide::Close(Handle file) {
+  if (handles_.count(file) == 0) return Fail(kErrorInvalidHandle);
+  if (Fails(closeFault, closes_)) return false;  // the file stays open, as on the device
+  handles_.erase(file);
+  return true;
+}
+
+bool MemorySide::IsOpen(const std::u16string& path) const {
+  for (const auto& [handle, file] : handles_) {
+    if (file.path == path) return true;
+  }
+  return false;
+}
 
 uint32_t MemorySide::GetAttributes(const std::u16string& path) {
   auto it = nodes_.find(path);
@@ -170,6 +189,7 @@ uint32_t MemorySide::GetAttributes(const std::u16string& path) {
 bool MemorySide::SetAttributes(const std::u16string& path, uint32_t attributes) {
   auto it = nodes_.find(path);
   if (it == nodes_.end()) return Fail(kErrorFileNotFound);
+  if (Fails(setAttributesFault, sets_)) return false;
   it->second.attributes = (attributes & kAttrCarried) | (it->second.folder ? kAttrDirectory : 0);
   return true;
 }
@@ -179,6 +199,40 @@ bool MemorySide::Delete(const std::u16string& path) {
   if (it == nodes_.end()) return Fail(kErrorFileNotFound);
   if (Fails(deleteFault, deletes_)) return false;
   if (it->second.folder || (it->second.attributes & kAttrReadOnly) != 0) return Fail(kErrorAccessDenied);
+  if (IsOpen(path)) return Fail(kErrorSharingViolation);
+  nodes_.erase(it);
+  return true;
+}
+
+bool MemorySide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  auto it = nodes_.find(from);
+  if (it == nodes_.end() || it->second.folder) return Fail(kErrorFileNotFound);
+  if (Fails(copyFault, copies_)) return false;
+  if (nodes_.count(to) != 0) return Fail(kErrorFileExists);
+  nodes_[to] = it->second;
+  return true;
+}
+
+bool MemorySide::Rename(const std::u16string& from, const std::u16string& to) {
+  auto it = nodes_.find(from);
+  if (it == nodes_.end() || it->second.folder) return Fail(kErrorFileNotFound);
+  if (Fails(renameFault, renames_)) return false;
+  if (nodes_.count(to) != 0) return Fail(kErrorAlreadyExists);
+  if (IsOpen(from)) return Fail(kErrorSharingViolation);
+  Node node = it->second;
+  nodes_.erase(it);
+  nodes_[to] = node;
+  return true;
+}
+
+bool MemorySide::Replace(const std::u16string& from, const std::u16string& to) {
+  auto it = nodes_.find(from);
+  auto old = nodes_.find(to);
+  if (it == nodes_.end() || it->second.folder || old == nodes_.end()) return Fail(kErrorFileNotFound);
+  if (Fails(replaceFault, replaces_)) return false;
+  if (old->second.folder || (old->second.attributes & kAttrReadOnly) != 0) return Fail(kErrorAccessDenied);
+  if (IsOpen(from) || IsOpen(to)) return Fail(kErrorSharingViolation);
+  old->second = it->second;
   nodes_.erase(it);
   return true;
 }

@@ -300,12 +300,16 @@ int MOperationBase::Decide(bool readOnly, const std::u16string& path, const File
 }
 
 MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, const FileInfo& source,
-                                                FileSide::Handle& handle, bool& whole) {
+                                                TargetFile& out) {
   for (;;) {
-    whole = false;
+    out = TargetFile();
     FileInfo existing;
     int decision = kOverwrite;
     bool exists = target_.Find(path, existing);
+    // A target the side cannot report on (refused, a damaged answer) may exist: it is neither
+    // overwritten nor taken for new, and the user is asked as for one that cannot be opened.
+    uint32_t error = exists ? 0 : target_.LastError();
+    bool unknown = !exists && error != kErrorFileNotFound && error != kErrorPathNotFound;
     if (exists && (existing.attributes & kAttrDirectory) != 0) {
       Say(Message::kCantCreateTarget, path);
       return Open::kFailed;
@@ -320,27 +324,164 @@ MOperationBase::Open MOperationBase::OpenTarget(const std::u16string& path, cons
         cancelled_ = true;
         return Open::kFailed;
       }
-      if ((existing.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0) {
-        uint32_t cleared = existing.attributes & ~(kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrDirectory);
-        target_.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
-      }
-      handle = target_.Open(path, decision == kAppend ? OpenMode::kOpenExisting : OpenMode::kCreateAlways);
-    } else {
-      handle = target_.Open(path, OpenMode::kCreateAlways);
     }
-    whole = handle != FileSide::kInvalid && decision != kAppend;
-    if (handle != FileSide::kInvalid) {
-      if (decision == kAppend && !target_.SeekEnd(handle)) {
-        Say(Message::kCantAppend, path);
-        target_.Close(handle);
-        handle = FileSide::kInvalid;
-        return Open::kFailed;
+    if (exists) {
+      // The old file is left as it is (content and attributes) until the new copy is complete:
+      // an overwrite is written to a new file beside it, an append to a copy of it made there.
+      out.replaces = true;
+      out.oldAttributes = existing.attributes;
+      if (!FreeNameBeside(path, out.path)) {
+        error = target_.LastError();
+      } else if (decision != kAppend) {
+        out.handle = target_.Open(out.path, OpenMode::kCreateNew);
+        error = target_.LastError();
+      } else if (!target_.CopyWithin(path, out.path)) {
+        error = target_.LastError();
+      } else {
+        // The copy has the old file's attributes: the bits that keep it from being written go.
+        constexpr uint32_t kGuarded = kAttrReadOnly | kAttrHidden | kAttrSystem;
+        uint32_t cleared = existing.attributes & ~(kGuarded | kAttrDirectory);
+        if ((existing.attributes & kGuarded) == 0 || target_.SetAttributes(out.path, cleared == 0 ? kAttrNormal : cleared)) {
+          out.handle = target_.Open(out.path, OpenMode::kOpenExisting);
+        }
+        error = target_.LastError();
+        if (out.handle != FileSide::kInvalid && !target_.SeekEnd(out.handle)) {
+          target_.Close(out.handle);
+          out.handle = FileSide::kInvalid;
+          Say(Message::kCantAppend, path);
+          Drop(path, out.path);
+          return Open::kFailed;
+        }
+        if (out.handle == FileSide::kInvalid) Drop(path, out.path);
       }
+    } else if (!unknown) {
+      // A new target is written under its own name (made new: a file that appeared meanwhile is
+      // never emptied); a failed copy removes it.
+      out.path = path;
+      out.handle = target_.Open(path, OpenMode::kCreateNew);
+      error = target_.LastError();
+    }
+    if (out.handle != FileSide::kInvalid) {
+      out.made = true;
       return Open::kOpened;
     }
     Open outcome = Open::kFailed;
-    if (!AskAfterOpenError(true, path, target_.LastError(), outcome)) return outcome;
+    if (!AskAfterOpenError(true, path, error, outcome)) return outcome;
   }
+}
+
+bool MOperationBase::FreeNameBeside(const std::u16string& target, std::u16string& name) {
+  // A short name, so that a target path near the limit still has room for it beside it.
+  constexpr int kTries = 100;
+  std::u16string folder = target.substr(0, NameStart(target));
+  for (int n = 1; n <= kTries; ++n) {
+    std::string digits = std::to_string(n);
+    name = folder + u"~hr" + std::u16string(digits.begin(), digits.end()) + u".tmp";
+    FileInfo info;
+    if (!target_.Find(name, info)) return true;  // free (or the side cannot tell: creating it will)
+  }
+  name.clear();
+  return false;
+}
+
+bool Missing(FileSide& side, const std::u16string& path) {
+  FileInfo info;
+  if (side.Find(path, info)) return false;
+  return side.LastError() == kErrorFileNotFound || side.LastError() == kErrorPathNotFound;
+}
+
+MOperationBase::Replaced MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string& target,
+                                                      uint32_t& error) {
+  // The old file's read-only, hidden and system bits would refuse the replace: they are cleared
+  // for it and put back when it fails.
+  constexpr uint32_t kGuarded = kAttrReadOnly | kAttrHidden | kAttrSystem;
+  Cleanup undo;
+  undo.target = target;
+  undo.remove = file.path;
+  auto refused = [&] {
+    error = target_.LastError();
+    undo.keep = true;
+    if (Tidy(target_, undo)) return Replaced::kRefused;
+    undo.keep = false;
+    pending_.push_back(undo);
+    return Replaced::kBroken;
+  };
+  if ((file.oldAttributes & kGuarded) != 0) {
+    uint32_t cleared = file.oldAttributes & ~(kGuarded | kAttrDirectory);
+    if (!target_.SetAttributes(target, cleared == 0 ? kAttrNormal : cleared)) return refused();
+    uint32_t old = file.oldAttributes & kAttrCarried;
+    undo.attributes = old == 0 ? kAttrNormal : old;
+  }
+  if (target_.CanReplace()) return target_.Replace(file.path, target) ? Replaced::kDone : refused();
+  // Old aside, new in, old deleted: whichever step fails, the old file is put back. An old file
+  // that cannot be deleted once the new one is in (the side refuses it) is put back too, so that
+  // no file is left under a name the user never chose.
+  std::u16string aside;
+  if (!FreeNameBeside(target, aside)) return refused();
+  undo.aside = aside;
+  if (!target_.Rename(target, aside) || !target_.Rename(file.path, target) || !target_.Delete(aside)) return refused();
+  return Replaced::kDone;
+}
+
+namespace {
+
+// Removes a file a copy made; false while it is still there.
+bool RemoveMade(FileSide& side, const std::u16string& path) {
+  if (side.Delete(path) || Missing(side, path)) return true;
+  // The copy of a read-only old file keeps that bit until it is cleared.
+  return side.SetAttributes(path, kAttrNormal) && side.Delete(path);
+}
+
+}  // namespace
+
+bool Tidy(FileSide& side, Cleanup& cleanup) {
+  if (!cleanup.aside.empty()) {
+    if (!Missing(side, cleanup.aside)) {
+      // The old file is beside its name. A target there too, with the temporary file gone, is the
+      // new copy that was moved in after all: it gives way to the old one.
+      FileInfo info;
+      bool targetThere = side.Find(cleanup.target, info);
+      if (targetThere && !cleanup.remove.empty() && Missing(side, cleanup.remove)) {
+        if (!side.Delete(cleanup.target)) return false;
+        targetThere = false;
+      }
+      if (!targetThere && !side.Rename(cleanup.aside, cleanup.target)) return false;
+    } else if (!cleanup.remove.empty() && Missing(side, cleanup.remove)) {
+      // Neither the old file nor the temporary one is there: the new copy was moved in and the old
+      // one deleted after all (by a step that answered a failure). The copy stands as it is.
+      cleanup.attributes = kNoAttributes;
+    }
+    cleanup.aside.clear();
+  }
+  if (cleanup.attributes != kNoAttributes) {
+    if (!side.SetAttributes(cleanup.target, cleanup.attributes)) return false;
+    cleanup.attributes = kNoAttributes;
+  }
+  if (!cleanup.remove.empty() && !cleanup.keep) {
+    if (!RemoveMade(side, cleanup.remove)) return false;
+    cleanup.remove.clear();
+  }
+  return true;
+}
+
+void MOperationBase::TidyOrKeep(Cleanup cleanup) {
+  if (!Tidy(target_, cleanup)) pending_.push_back(std::move(cleanup));
+}
+
+void MOperationBase::Drop(const std::u16string& target, const std::u16string& made) {
+  Cleanup cleanup;
+  cleanup.target = target;
+  cleanup.remove = made;
+  TidyOrKeep(cleanup);
+}
+
+bool MOperationBase::FinishCleanups() {
+  std::vector<Cleanup> left;
+  for (Cleanup& cleanup : pending_) {
+    if (!Tidy(target_, cleanup)) left.push_back(std::move(cleanup));
+  }
+  pending_ = std::move(left);
+  return pending_.empty();
 }
 
 bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& target) {
@@ -368,9 +509,8 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
   }
   if (!Silent()) ui_.ProgressFile(entry.path, target, sourceInfo.size);
 
-  FileSide::Handle out = FileSide::kInvalid;
-  bool whole = false;
-  opened = OpenTarget(target, sourceInfo, out, whole);
+  TargetFile out;
+  opened = OpenTarget(target, sourceInfo, out);
   if (opened != Open::kOpened) {
     source_.Close(in);
     if (opened == Open::kSkipped) {
@@ -380,13 +520,13 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     return false;
   }
 
-  // A failed copy closes both files; a target this copy created or overwrote holds only part of
-  // its source and is removed, so that nothing half-written passes for a copy. An appended target
-  // keeps its own data and the part added.
+  // A failed copy closes both files and removes what it made (a new target, or the temporary file
+  // of an overwrite or append, whose old target stays as it was), so that nothing half-written
+  // passes for a copy.
   auto fail = [&](bool say, Message message, const std::u16string& path) {
-    source_.Close(in);
-    target_.Close(out);
-    if (whole) target_.Delete(target);
+    if (in != FileSide::kInvalid) source_.Close(in);
+    if (out.handle != FileSide::kInvalid) target_.Close(out.handle);
+    if (out.made) Drop(target, out.path);
     if (say) Say(message, path);
     return false;
   };
@@ -401,7 +541,7 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     // A device file cannot hold 4 GiB: a source that never ends is a damaged answer, not data.
     if (options_.sourceIsDevice && copied + got >= kFourGiB) return fail(true, Message::kCantRead, entry.path);
     uint32_t written = 0;
-    if (!target_.Write(out, buffer_.data(), got, written) || written != got) {
+    if (!target_.Write(out.handle, buffer_.data(), got, written) || written != got) {
       return fail(true, Message::kCantWrite, target);
     }
     copied += got;
@@ -420,13 +560,34 @@ bool MOperationBase::CopyFile(const TransferEntry& entry, const std::u16string& 
     return fail(true, Message::kCantRead, entry.path);
   }
 
-  // Finishing: the write time on the open handles, then the attributes once both are closed.
-  if (sourceInfo.writeTime != 0) target_.SetWriteTime(out, sourceInfo.writeTime);
+  // Finishing: the write time on the open handles, then the attributes once both are closed. A
+  // target whose close fails may not hold its data: the copy failed. A failed source close is
+  // harmless.
+  if (sourceInfo.writeTime != 0) target_.SetWriteTime(out.handle, sourceInfo.writeTime);
   uint32_t sourceAttributes = source_.GetAttributes(entry.path);
   if (sourceAttributes == kNoAttributes) sourceAttributes = entry.attributes;
-  uint32_t targetAttributes = target_.GetAttributes(target);
+  uint32_t targetAttributes = target_.GetAttributes(out.path);
   source_.Close(in);
-  target_.Close(out);
+  in = FileSide::kInvalid;
+  bool closed = target_.Close(out.handle);
+  out.handle = FileSide::kInvalid;
+  if (!closed) return fail(true, Message::kCantWrite, target);
+  // Only a complete copy takes the old target's place. A refused replace (the old file is in use,
+  // in ROM, ...) is asked about like a target that cannot be opened; it is tried again on Retry.
+  while (out.replaces) {
+    uint32_t error = 0;
+    Replaced replaced = ReplaceTarget(out, target, error);
+    if (replaced == Replaced::kDone) break;
+    Open outcome = Open::kFailed;
+    if (replaced == Replaced::kRefused && AskAfterOpenError(true, target, error, outcome)) continue;
+    if (replaced == Replaced::kRefused) Drop(target, out.path);
+    if (outcome == Open::kSkipped) {
+      ++totals_.filesSkipped;
+      return true;
+    }
+    if (replaced == Replaced::kBroken) Say(Message::kCantWrite, target);
+    return false;
+  }
   uint32_t carried = sourceAttributes & kAttrCarried;
   if (options_.targetIsDevice) {
     target_.SetAttributes(target, carried == 0 ? kAttrNormal : carried);

@@ -31,7 +31,9 @@ constexpr uint32_t kModeView = 4;
 constexpr uint32_t kModeEdit = 8;
 constexpr uint32_t kModeQuickView = 64;
 
-// Error codes the engine itself reports.
+// Error codes the engine itself reports or reads.
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidData = 13;
 constexpr uint32_t kErrorWriteProtect = 19;
@@ -57,7 +59,8 @@ struct FolderEntry {
   FileInfo info;
 };
 
-enum class OpenMode { kRead, kReadWrite, kCreateAlways, kOpenExisting };
+// kCreateNew fails when the file exists.
+enum class OpenMode { kRead, kReadWrite, kCreateAlways, kOpenExisting, kCreateNew };
 
 // One end of a transfer. Every call that fails leaves its error in LastError().
 class FileSide {
@@ -79,14 +82,44 @@ class FileSide {
   virtual bool GetSize(Handle file, uint64_t& size) = 0;
   virtual bool GetWriteTime(Handle file, uint64_t& time) = 0;
   virtual bool SetWriteTime(Handle file, uint64_t time) = 0;
-  virtual void Close(Handle file) = 0;
+  // false: the file may not hold what was written to it (the engine fails a target's copy).
+  virtual bool Close(Handle file) = 0;
   virtual uint32_t GetAttributes(const std::u16string& path) = 0;  // kNoAttributes when missing
   virtual bool SetAttributes(const std::u16string& path, uint32_t attributes) = 0;
   virtual bool Delete(const std::u16string& path) = 0;
+  // Copies a file to a new name in its folder, attributes included; false when `to` exists.
+  virtual bool CopyWithin(const std::u16string& from, const std::u16string& to) = 0;
+  // Renames a file within its folder; false (nothing changed) when `to` exists.
+  virtual bool Rename(const std::u16string& from, const std::u16string& to) = 0;
+  // True for a side that moves a file onto an existing one in one step (Replace); the engine
+  // replaces the old file on other sides by renaming it aside first.
+  virtual bool CanReplace() const = 0;
+  // Moves `from` onto the existing file `to` in one step (only called when CanReplace()); false:
+  // both are as they were.
+  virtual bool Replace(const std::u16string& from, const std::u16string& to) = 0;
   // True for a side whose files know their final size only once read (a picture made on its first
   // read): the engine then asks GetSize again after the last block.
   virtual bool SizeSettlesOnRead() const { return false; }
 };
+
+// Whether a path certainly does not exist (Find fails with "not found"), as opposed to existing or
+// being unknown (the side cannot be asked).
+bool Missing(FileSide& side, const std::u16string& path);
+
+// What a failed copy leaves to tidy on its target side: the old target of an overwrite put back
+// from beside its name, its attributes put back, a partial or temporary file removed. Each step is
+// taken only while the side shows it is still needed, so that a record can be tried again after a
+// reconnection (by the engine, or later by the module that keeps what it could not finish).
+struct Cleanup {
+  std::u16string target;
+  std::u16string aside;                 // the old target renamed aside, to be put back; or empty
+  uint32_t attributes = kNoAttributes;  // the old target's attributes to put back on it
+  std::u16string remove;                // a partial or temporary file the copy made; or empty
+  bool keep = false;                    // `remove` stays for now: the replace may be tried again
+};
+
+// Takes the steps of a clean-up still needed on `side`; true when none is left.
+bool Tidy(FileSide& side, Cleanup& cleanup);
 
 // Creates a folder with every missing level ("C:\a\b", "\a\b"); false when a level cannot be
 // made or is a file.
@@ -191,17 +224,46 @@ class MOperationBase {
   const std::vector<int>& FinishedItems() const { return finishedItems_; }
   const Totals& totals() const { return totals_; }
   const std::u16string& TargetRoot() const { return targetRoot_; }
+  // A failed copy whose clean-up could not be finished (the connection was lost, a file stayed
+  // open): a partial or temporary file still to remove, an old file still beside its own name.
+  bool CleanupPending() const { return !pending_.empty(); }
+  // Tries the pending clean-ups again (after the caller reconnected); true when none remain.
+  bool FinishCleanups();
+  // Hands the pending clean-ups over to a caller that outlives the operation.
+  std::vector<Cleanup> TakeCleanups() {
+    std::vector<Cleanup> taken;
+    taken.swap(pending_);
+    return taken;
+  }
   // The target of an entry (the short-name rule for viewer fetches applied).
   std::u16string TargetPath(const TransferEntry& entry) const;
 
  private:
   enum class Open { kOpened, kSkipped, kFailed };
+  // Where a file's copy is written. An existing target that is overwritten or appended to stays as
+  // it is until its copy is complete: the copy goes to a temporary name beside it (for an append,
+  // a copy of the old file) and replaces it then.
+  struct TargetFile {
+    FileSide::Handle handle = FileSide::kInvalid;
+    std::u16string path;   // the target, or the temporary name
+    bool made = false;      // path is a file this copy made: removed when the copy fails
+    bool replaces = false;  // path is temporary and replaces the old target once complete
+    uint32_t oldAttributes = kNoAttributes;
+  };
+  enum class Replaced { kDone, kRefused, kBroken };
   bool AddPath(const std::u16string& path, const SourceItem* item, int itemIndex, bool isFolder);
   bool WalkFolder(const std::u16string& folder);
   bool Silent() const { return (options_.mode & kModeSilent) != 0; }
   void Say(Message message, const std::u16string& path);
   Open OpenSource(const std::u16string& path, FileSide::Handle& handle);
-  Open OpenTarget(const std::u16string& path, const FileInfo& source, FileSide::Handle& handle, bool& whole);
+  Open OpenTarget(const std::u16string& path, const FileInfo& source, TargetFile& out);
+  // A name "~hrN.tmp" in the target's folder that does not exist yet; false when none is free.
+  bool FreeNameBeside(const std::u16string& target, std::u16string& name);
+  // kRefused: the old target and the temporary file are as they were (error: why); kBroken: they
+  // could not be put back yet, and a clean-up is pending.
+  Replaced ReplaceTarget(const TargetFile& file, const std::u16string& target, uint32_t& error);
+  void TidyOrKeep(Cleanup cleanup);
+  void Drop(const std::u16string& target, const std::u16string& made);  // removes a file this copy made
   int Decide(bool readOnly, const std::u16string& path, const FileInfo& source, const FileInfo& existing);
   bool AskAfterOpenError(bool target, const std::u16string& path, uint32_t error, Open& outcome);
   bool CopyFile(const TransferEntry& entry, const std::u16string& target);
@@ -224,6 +286,7 @@ class MOperationBase {
   int readOnlySticky_ = -1;
   bool skipAllOpenErrors_ = false;
   std::vector<int> finishedItems_;
+  std::vector<Cleanup> pending_;
   Totals totals_;
   std::vector<uint8_t> buffer_;
 };

@@ -39,10 +39,20 @@ class Transfer : public ::testing::Test {
     if (!op->BuildList(items)) return op->Cancelled() ? -1 : 0;
     return op->Run();
   }
+  // The names in a folder of the local side, in order.
+  std::vector<std::u16string> Listing(const std::u16string& folder) {
+    std::vector<FolderEntry> entries;
+    EXPECT_TRUE(local.List(folder, entries));
+    std::vector<std::u16string> names;
+    for (const FolderEntry& entry : entries) names.push_back(entry.name);
+    return names;
+  }
   MemorySide device, local;
   ScriptedUi ui;
   std::unique_ptr<MOperationBase> op;
 };
+
+using Names = std::vector<std::u16string>;
 
 TEST(TransferNames, ADeviceNameWithoutItsTerminatorIsRefused) {
   std::u16string field(kDeviceNameField, u'a');
@@ -223,27 +233,246 @@ TEST_F(Transfer, AReadClaimingMoreThanTheBlockIsRefused) {
   EXPECT_EQ(op->totals().filesCopied, 0);
 }
 
-TEST_F(Transfer, AFailedReadMidCopyLeavesNoPartialTarget) {
-  device.AddFile(u"\\Docs\\a.bin", std::string(2 * kBlockSize + 1, 'q'));
-  local.AddFile(u"C:\\Out\\a.bin", "older");
+TEST_F(Transfer, AnOverwriteWhoseCopyFailsKeepsTheOldFileAsItWas) {
+  constexpr uint64_t kOldTime = 0x01D4'0000'0000'0002ull;
+  device.AddFile(u"\\Docs\\a.bin", std::string(2 * kBlockSize + 1, 'q'), kTime);
+  local.AddFile(u"C:\\Out\\a.bin", "older", kOldTime, kAttrReadOnly | kAttrHidden);
   device.readFault = {1, 1236};  // the connection drops at the second block
   ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}, true), 0);
+  ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back(), Message::kCantRead);
-  EXPECT_FALSE(local.Exists(u"C:\\Out\\a.bin"));
+  EXPECT_EQ(ui.readOnlyAsked, 1);
+  // Content, attributes and time as they were; the partial copy is gone with its temporary name.
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "older");
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrReadOnly | kAttrHidden);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, kOldTime);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
   EXPECT_TRUE(device.Exists(u"\\Docs\\a.bin"));
+  EXPECT_FALSE(op->CleanupPending());
   EXPECT_EQ(local.OpenHandles(), 0u);
   EXPECT_EQ(device.OpenHandles(), 0u);
+
+  // A plain old file, then disk full, then Esc: the same.
+  device.readFault = {};
+  local.At(u"C:\\Out\\a.bin").attributes = kAttrArchive;
+  local.writeFault = {1, 112};
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "older");
+  local.writeFault = {};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.escapeAfterBlocks = 2;
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), -1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "older");
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrArchive);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, kOldTime);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
 }
 
-TEST_F(Transfer, AFailedWriteToAnAppendedTargetKeepsItsOwnData) {
-  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize + 1, 'n'));
-  local.AddFile(u"C:\\Out\\a.bin", "mine");
+TEST_F(Transfer, AnOverwriteNeverTouchesAFileThatHoldsItsTemporaryName) {
+  device.AddFile(u"\\Docs\\a", "new a", kTime);
+  local.AddFile(u"C:\\Out\\a", "old a", 0, kAttrReadOnly);
+  local.AddFile(u"C:\\Out\\~hr1.tmp", "the user's own");
+  local.AddFile(u"C:\\Out\\~hr3.tmp", "the user's too", 0, kAttrReadOnly);
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  // The side cannot replace in one step: the old file goes aside under a free name of its own.
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "new a");
+  EXPECT_EQ(local.At(u"C:\\Out\\a").writeTime, kTime);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").attributes, kAttrArchive);
+  EXPECT_EQ(local.At(u"C:\\Out\\~hr1.tmp").data, "the user's own");
+  EXPECT_EQ(local.At(u"C:\\Out\\~hr3.tmp").data, "the user's too");
+  EXPECT_EQ(Listing(u"C:\\Out"), (Names{u"a", u"~hr1.tmp", u"~hr3.tmp"}));
+
+  // A side that replaces in one step, the same.
+  local.oneStepReplace = true;
+  device.At(u"\\Docs\\a").data = "newer a";
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "newer a");
+  EXPECT_EQ(Listing(u"C:\\Out"), (Names{u"a", u"~hr1.tmp", u"~hr3.tmp"}));
+}
+
+TEST_F(Transfer, AReplaceThatIsRefusedPutsTheOldFileBackAndAsksLikeAnOpenError) {
+  device.AddFile(u"\\Docs\\a", "new a");
+  local.AddFile(u"C:\\Out\\a", "old a", 0, kAttrReadOnly | kAttrSystem);
+  auto oldIsThere = [&](int step) {
+    EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old a") << step;
+    EXPECT_EQ(local.At(u"C:\\Out\\a").attributes, kAttrReadOnly | kAttrSystem) << step;
+    EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a"}) << step;
+    EXPECT_TRUE(device.Exists(u"\\Docs\\a"));
+    EXPECT_FALSE(op->CleanupPending());
+  };
+  // Renaming the old file aside is refused; then moving the new one in; then deleting the old one
+  // once the new one is in; then the one-step replace. Each time the user aborts.
+  for (int step = 0; step < 4; ++step) {
+    ui.overwriteAnswers = {kOverwrite};
+    ui.readOnlyAnswers = {kOverwrite};
+    ui.openErrorAnswers = {kAbort};
+    local.renameFault = {step < 2 ? step : -1, 5, 1};
+    local.deleteFault = {step == 2 ? 0 : -1, 5, 1};
+    local.oneStepReplace = step == 3;
+    local.replaceFault = {step == 3 ? 0 : -1, 32, 1};
+    EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 0) << step;
+    EXPECT_EQ(ui.openErrorsAsked, step + 1);
+    EXPECT_EQ(ui.lastOpenError, step == 3 ? 32u : 5u);
+    oldIsThere(step);
+  }
+  // Skip keeps the old file and the moved source; Retry replaces it once the side lets it.
+  local.oneStepReplace = false;
+  local.renameFault = {0, 5};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 1);
+  EXPECT_EQ(op->totals().filesSkipped, 1);
+  EXPECT_EQ(op->totals().filesCopied, 0);
+  oldIsThere(4);
+  local.renameFault = {0, 5, 2};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  ui.openErrorAnswers = {kRetry, kRetry};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}, true), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a").data, "new a");
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a"});
+  EXPECT_FALSE(device.Exists(u"\\Docs\\a"));
+}
+
+TEST_F(Transfer, ATargetTheSideCannotReportOnIsNeitherEmptiedNorTakenForNew) {
+  device.AddFile(u"\\Docs\\a.txt", "new a");
+  local.AddFile(u"C:\\Out\\a.txt", "old a");
+  local.findFault = {0, 5, 1};  // the side refuses to say whether it exists
+  local.writeFault = {0, 112};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt")}, true), 1);
+  EXPECT_EQ(ui.openErrorsAsked, 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_EQ(ui.overwriteAsked, 0);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "old a");
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.txt"));
+  // Retried once it answers: the overwrite question, then the copy.
+  local.findFault = {0, 5, 1};
+  local.writeFault = {};
+  ui.openErrorAnswers = {kRetry};
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt")}), 1);
+  EXPECT_EQ(ui.overwriteAsked, 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "new a");
+}
+
+TEST_F(Transfer, ACleanupCutOffByALostConnectionIsFinishedOnceItIsBack) {
+  // A new target written when the connection drops: its removal fails too, and waits.
+  device.AddFile(u"\\Docs\\new.bin", std::string(2 * kBlockSize, 'n'));
+  device.AddFile(u"\\Docs\\old.txt", "replacement");
+  local.AddFile(u"C:\\Out\\old.txt", "kept", 0, kAttrReadOnly);
+  local.writeFault = {1, 1236};
+  local.deleteFault = {0, 1236};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\new.bin")}), 0);
+  EXPECT_TRUE(op->CleanupPending());
+  EXPECT_FALSE(op->FinishCleanups());
+  local.writeFault = {};
+  local.deleteFault = {};
+  EXPECT_TRUE(op->FinishCleanups());
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"old.txt"});
+
+  // The connection drops between the renames of an overwrite: the old file waits beside its name.
+  local.renameFault = {1, 1236};
+  local.deleteFault = {0, 1236};
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\old.txt")}), 0);
+  EXPECT_TRUE(op->CleanupPending());
+  EXPECT_FALSE(local.Exists(u"C:\\Out\\old.txt"));
+  local.renameFault = {};
+  local.deleteFault = {};
+  EXPECT_TRUE(op->FinishCleanups());
+  EXPECT_FALSE(op->CleanupPending());
+  EXPECT_EQ(local.At(u"C:\\Out\\old.txt").data, "kept");
+  EXPECT_EQ(local.At(u"C:\\Out\\old.txt").attributes, kAttrReadOnly);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"old.txt"});
+}
+
+TEST_F(Transfer, ATargetWhoseCloseFailsIsAFailedCopy) {
+  device.AddFile(u"\\Docs\\a.txt", "alpha");
+  device.AddFile(u"\\Docs\\b.txt", "beta");
+  local.AddFile(u"C:\\Out\\b.txt", "old b");
+  local.closeFault = {0, 5};
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt"), DeviceItem(u"\\Docs\\b.txt")}, true), 0);
+  EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
+  EXPECT_TRUE(device.Exists(u"\\Docs\\a.txt"));
+  EXPECT_TRUE(op->FinishedItems().empty());
+  // The side keeps the file open, so it cannot be removed until the handles end.
+  EXPECT_TRUE(op->CleanupPending());
+  local.closeFault = {};
+  local.DropHandles();
+  EXPECT_TRUE(op->FinishCleanups());
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"b.txt"});
+
+  // The overwrite's temporary file, the same; the old file stays.
+  local.closeFault = {0, 5};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\b.txt")}, true), 0);
+  local.closeFault = {};
+  local.DropHandles();
+  EXPECT_TRUE(op->FinishCleanups());
+  EXPECT_EQ(local.At(u"C:\\Out\\b.txt").data, "old b");
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"b.txt"});
+  EXPECT_TRUE(device.Exists(u"\\Docs\\b.txt"));
+
+  // A source whose close fails is copied all the same.
+  device.closeFault = {0, 5};
+  ui.overwriteAnswers = {kOverwrite};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.txt")}), 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.txt").data, "alpha");
+}
+
+TEST_F(Transfer, AnAppendThatFailsLeavesTheTargetAsItWas) {
+  device.AddFile(u"\\Docs\\a.bin", std::string(kBlockSize + 1, 'n'), kTime);
+  local.AddFile(u"C:\\Out\\a.bin", "mine", 7, kAttrReadOnly);
   local.writeFault = {1, 112};  // disk full at the second block
   ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
   EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 0);
   EXPECT_EQ(ui.messages.back(), Message::kCantWrite);
-  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine" + std::string(kBlockSize, 'n'));
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine");
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").attributes, kAttrReadOnly);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, 7u);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
+
+  // The copy of the old file cannot be made (no room for it): asked as an open error, skipped.
+  local.writeFault = {};
+  local.copyFault = {0, 112};
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_EQ(ui.lastOpenError, 112u);
+  EXPECT_EQ(op->totals().filesSkipped, 1);
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").data, "mine");
+
+  // The copy of the read-only file cannot be made writable: it goes, read-only as it is.
+  local.copyFault = {};
+  local.setAttributesFault = {0, 5, 1};
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  ui.openErrorAnswers = {kSkipFile};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  EXPECT_FALSE(op->CleanupPending());
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
+
+  // Nothing in the way: the whole source after the old content.
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a.bin")}), 1);
+  EXPECT_TRUE(local.At(u"C:\\Out\\a.bin").data == "mine" + std::string(kBlockSize + 1, 'n'));
+  EXPECT_EQ(local.At(u"C:\\Out\\a.bin").writeTime, kTime);
+  EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a.bin"});
 }
 
 TEST_F(Transfer, OpenErrorsRetrySkipAndSkipAll) {

@@ -40,6 +40,20 @@ bool WriteHostFile(const std::wstring& path, const std::string& content) {
   return static_cast<bool>(out);
 }
 
+// The names in a host folder (the device's state folder left out), in the order found.
+std::vector<std::wstring> HostNames(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::wstring name = found.cFileName;
+    if (name != L"." && name != L".." && name != L".device") names.push_back(name);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return names;
+}
+
 class DeviceTransfer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,6 +96,26 @@ class DeviceTransfer : public ::testing::Test {
     int result = op.Run();
     totals = op.totals();
     return result;
+  }
+
+  // Copies a local file to the device's root while the device follows `script` (the connection
+  // lost midway), answering both questions with `answer`: the copy fails with a clean-up pending,
+  // which is finished once the connection is made again.
+  void PutCutOff(const std::wstring& name, const char* script, int answer) {
+    ASSERT_TRUE(device.WriteState(u"script", script));
+    ui.overwriteAnswers = {answer};
+    ui.readOnlyAnswers = {answer};
+    Options options;
+    options.targetIsDevice = true;
+    MOperationBase op(options, localSide, deviceSide, ui);
+    ASSERT_TRUE(op.SetTarget(u"\\"));
+    ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\" + name, false)}));
+    EXPECT_EQ(op.Run(), 0);
+    EXPECT_TRUE(op.CleanupPending());
+    ASSERT_TRUE(device.WriteState(u"script", ""));
+    CeRapiUninit();
+    ASSERT_EQ(device.Connect(), S_OK);
+    EXPECT_TRUE(op.FinishCleanups());
   }
 
   rapiemu::EmulatedDevice device{L"kel-transfer-device"};
@@ -140,18 +174,38 @@ TEST_F(DeviceTransfer, FoldersGoToTheComputerAndBackWithTheirContentsAndTimes) {
   EXPECT_EQ(content, "");
 }
 
-TEST_F(DeviceTransfer, ALostConnectionMidReadLeavesNoCopyAndKeepsTheMovedSource) {
+TEST_F(DeviceTransfer, ALostConnectionMidReadKeepsTheOverwrittenFileAndTheMovedSource) {
   ASSERT_TRUE(device.MakeFile(L"\\big.bin", big));
   ASSERT_TRUE(WriteHostFile(localRoot + L"\\big.bin", "older local file"));
+  SetFileAttributesW((localRoot + L"\\big.bin").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  const DWORD oldAttributes = GetFileAttributesW((localRoot + L"\\big.bin").c_str());
+  ASSERT_EQ(oldAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
   ASSERT_TRUE(device.WriteState(u"script", "fail CeReadFile 2 lost\n"));
   ASSERT_EQ(device.Connect(), S_OK);
   ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
   EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\big.bin")}, true), 0);
   EXPECT_EQ(ui.messages.back(), Message::kCantRead);
-  EXPECT_EQ(GetFileAttributesW((localRoot + L"\\big.bin").c_str()), INVALID_FILE_ATTRIBUTES);
   std::string content;
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\big.bin", content));
+  EXPECT_EQ(content, "older local file");
+  EXPECT_EQ(GetFileAttributesW((localRoot + L"\\big.bin").c_str()), oldAttributes);
+  EXPECT_EQ(HostNames(localRoot), std::vector<std::wstring>{L"big.bin"});
   ASSERT_TRUE(ReadHostFile(device.Host(L"\\big.bin"), content));
   EXPECT_TRUE(content == big);
+
+  // Once the connection is back the same overwrite replaces it, read-only as it was asked.
+  SetFileAttributesW((localRoot + L"\\big.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(device.WriteState(u"script", ""));
+  CeRapiUninit();
+  ASSERT_EQ(device.Connect(), S_OK);
+  ui.overwriteAnswers = {kOverwrite};
+  ui.readOnlyAnswers = {kOverwrite};
+  EXPECT_EQ(Run(deviceSide, localSide, true, U(localRoot), {DeviceItem(u"\\big.bin")}), 1);
+  ASSERT_TRUE(ReadHostFile(localRoot + L"\\big.bin", content));
+  EXPECT_TRUE(content == big);
+  EXPECT_EQ(GetFileAttributesW((localRoot + L"\\big.bin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(HostNames(localRoot), std::vector<std::wstring>{L"big.bin"});
 }
 
 TEST_F(DeviceTransfer, ADiskFullDeviceLeavesNoPartialTargetAndKeepsTheMovedSource) {
@@ -166,19 +220,107 @@ TEST_F(DeviceTransfer, ADiskFullDeviceLeavesNoPartialTargetAndKeepsTheMovedSourc
   EXPECT_TRUE(content == big);
 }
 
-TEST_F(DeviceTransfer, ALostConnectionMidWriteLeavesAtMostAPrefixOfTheSource) {
+TEST_F(DeviceTransfer, APartialDeviceFileLeftByALostConnectionIsRemovedOnceReconnected) {
   ASSERT_TRUE(WriteHostFile(localRoot + L"\\big.bin", big));
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\small.txt", "small"));
   ASSERT_TRUE(device.WriteState(u"script", "fail CeWriteFile 2 lost\n"));
   ASSERT_EQ(device.Connect(), S_OK);
-  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\big.bin", false)}, true), 0);
+  // The operation as a module runs it, silently, with the plugin's reconnection.
+  int reconnects = 0;
+  MFilesOperation op("Move", false, true, true, kModeSilent);
+  op.SetReconnect([&] {
+    ++reconnects;
+    CeRapiUninit();
+    return device.Connect() == S_OK;
+  });
+  ASSERT_TRUE(op.SetDeviceTarget(u""));
+  ASSERT_TRUE(op.BuildList({LocalItem(localRoot + L"\\big.bin", false), LocalItem(localRoot + L"\\small.txt", false)}));
+  EXPECT_EQ(op.Run(), 0);
+  EXPECT_EQ(reconnects, 1);
+  EXPECT_FALSE(op.engine().CleanupPending());
+  EXPECT_EQ(HostNames(device.root()), std::vector<std::wstring>{});
   std::string content;
-  if (ReadHostFile(device.Host(L"\\big.bin"), content)) {
-    EXPECT_LT(content.size(), big.size());
-    EXPECT_EQ(content, big.substr(0, content.size()));
-  }
   ASSERT_TRUE(ReadHostFile(localRoot + L"\\big.bin", content));
   EXPECT_TRUE(content == big);
-  EXPECT_EQ(totals.filesCopied, 0);
+  EXPECT_EQ(op.engine().totals().filesCopied, 0);
+}
+
+TEST_F(DeviceTransfer, ADeviceFileIsReplacedOnlyOnceItsCopyIsCompleteAndClosed) {
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\a.txt", "new text"));
+  ASSERT_TRUE(device.MakeFile(L"\\a.txt", "old device text"));
+  ASSERT_TRUE(device.MakeFile(L"\\~hr1.tmp", "someone's file"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ASSERT_TRUE(CeSetFileAttributes(L"\\a.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  auto put = [&](const char* script) {
+    ui.overwriteAnswers = {kOverwrite};
+    ui.readOnlyAnswers = {kOverwrite};
+    EXPECT_TRUE(device.WriteState(u"script", script));
+    return Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\a.txt", false)});
+  };
+  auto oldIsThere = [&](const char* when) {
+    std::string content;
+    EXPECT_TRUE(device.ReadFile(L"\\a.txt", content)) << when;
+    EXPECT_EQ(content, "old device text") << when;
+    EXPECT_EQ(CeGetFileAttributes(L"\\a.txt"), DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}) << when;
+    EXPECT_EQ(HostNames(device.root()), (std::vector<std::wstring>{L"a.txt", L"~hr1.tmp"})) << when;
+  };
+  // The old file renamed aside, then the new one moved in: either refused, the old one stays and
+  // the user is asked as for a target that cannot be opened (here: Abort).
+  ui.openErrorAnswers = {kAbort};
+  EXPECT_EQ(put("fail CeMoveFile 1 error 5\n"), 0);
+  EXPECT_EQ(ui.openErrorsAsked, 1);
+  EXPECT_EQ(ui.lastOpenError, 5u);
+  oldIsThere("first move refused");
+  ui.openErrorAnswers = {kAbort};
+  EXPECT_EQ(put("fail CeMoveFile 2 error 32\n"), 0);
+  EXPECT_EQ(ui.lastOpenError, 32u);
+  oldIsThere("second move refused");
+  // The new file's close fails: it may not hold its data, the old one stays. The device keeps that
+  // file open: the module's reconnection ends it, and the temporary file goes.
+  ASSERT_TRUE(device.WriteState(u"script", "fail CeCloseHandle 1 error 5\n"));
+  MFilesOperation silent("Copy", false, true, false, kModeSilent);
+  silent.SetReconnect([&] {
+    CeRapiUninit();
+    return device.Connect() == S_OK;
+  });
+  ASSERT_TRUE(silent.SetDeviceTarget(u""));
+  ASSERT_TRUE(silent.BuildList({LocalItem(localRoot + L"\\a.txt", false)}));
+  EXPECT_EQ(silent.Run(), 0);
+  EXPECT_FALSE(silent.engine().CleanupPending());
+  oldIsThere("close failed");
+  // Lost between the two moves: the old file waits beside its name until the connection is back.
+  PutCutOff(L"a.txt", "fail CeMoveFile 2 lost\n", kOverwrite);
+  oldIsThere("lost between the moves");
+  // Nothing in the way: the copy replaces it.
+  std::string content;
+  EXPECT_EQ(put(""), 1);
+  ASSERT_TRUE(device.ReadFile(L"\\a.txt", content));
+  EXPECT_EQ(content, "new text");
+  EXPECT_EQ(CeGetFileAttributes(L"\\a.txt") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+  EXPECT_EQ(HostNames(device.root()), (std::vector<std::wstring>{L"a.txt", L"~hr1.tmp"}));
+  ASSERT_TRUE(device.ReadFile(L"\\~hr1.tmp", content));
+  EXPECT_EQ(content, "someone's file");
+}
+
+TEST_F(DeviceTransfer, AnAppendToADeviceFileIsWholeOrNotAtAll) {
+  ASSERT_TRUE(WriteHostFile(localRoot + L"\\log.txt", big));
+  ASSERT_TRUE(device.MakeFile(L"\\log.txt", "device log;"));
+  ASSERT_EQ(device.Connect(), S_OK);
+  ASSERT_TRUE(CeSetFileAttributes(L"\\log.txt", FILE_ATTRIBUTE_READONLY));
+  // The connection drops at the third block written: the device's file stays as it was.
+  PutCutOff(L"log.txt", "fail CeWriteFile 3 lost\n", kAppend);
+  std::string content;
+  ASSERT_TRUE(device.ReadFile(L"\\log.txt", content));
+  EXPECT_EQ(content, "device log;");
+  EXPECT_EQ(CeGetFileAttributes(L"\\log.txt") & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+  EXPECT_EQ(HostNames(device.root()), std::vector<std::wstring>{L"log.txt"});
+  // Once it is back, the append is made whole.
+  ui.overwriteAnswers = {kAppend};
+  ui.readOnlyAnswers = {kAppend};
+  EXPECT_EQ(Run(localSide, deviceSide, false, u"\\", {LocalItem(localRoot + L"\\log.txt", false)}), 1);
+  ASSERT_TRUE(device.ReadFile(L"\\log.txt", content));
+  EXPECT_TRUE(content == "device log;" + big);
+  EXPECT_EQ(HostNames(device.root()), std::vector<std::wstring>{L"log.txt"});
 }
 
 TEST_F(DeviceTransfer, AnAccessDeniedOpenIsRetriedAndReadOnlyTargetsAskOnce) {

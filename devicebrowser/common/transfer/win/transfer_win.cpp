@@ -28,10 +28,11 @@ HANDLE H(FileSide::Handle file) { return reinterpret_cast<HANDLE>(file); }
 FileSide::Handle FromHandle(HANDLE handle) { return reinterpret_cast<FileSide::Handle>(handle); }
 
 // Access, share and disposition of each open mode: reading (share 3, open existing), reading and
-// writing (0xC0000000) of an existing file, of a new or emptied one (2), for appending (3).
+// writing (0xC0000000) of an existing file, of a new or emptied one (2), of a file that must not
+// exist yet (1), for appending (3).
 void OpenArguments(OpenMode mode, DWORD& access, DWORD& disposition) {
   access = mode == OpenMode::kRead ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
-  disposition = mode == OpenMode::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  disposition = mode == OpenMode::kCreateAlways ? CREATE_ALWAYS : mode == OpenMode::kCreateNew ? CREATE_NEW : OPEN_EXISTING;
 }
 
 FileInfo InfoOf(DWORD attributes, const FILETIME& write, DWORD sizeHigh, DWORD sizeLow) {
@@ -181,7 +182,7 @@ bool LocalFileSide::SetWriteTime(Handle file, uint64_t time) {
   return SetFileTime(H(file), nullptr, nullptr, &write) ? true : Failed();
 }
 
-void LocalFileSide::Close(Handle file) { CloseHandle(H(file)); }
+bool LocalFileSide::Close(Handle file) { return CloseHandle(H(file)) ? true : Failed(); }
 
 uint32_t LocalFileSide::GetAttributes(const std::u16string& path) {
   DWORD attributes = GetFileAttributesW(W(path));
@@ -197,6 +198,18 @@ bool LocalFileSide::SetAttributes(const std::u16string& path, uint32_t attribute
 }
 
 bool LocalFileSide::Delete(const std::u16string& path) { return DeleteFileW(W(path)) ? true : Failed(); }
+
+bool LocalFileSide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  return CopyFileW(W(from), W(to), TRUE) ? true : Failed();
+}
+
+bool LocalFileSide::Rename(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(W(from), W(to), 0) ? true : Failed();
+}
+
+bool LocalFileSide::Replace(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) ? true : Failed();
+}
 
 // ---- Device -----------------------------------------------------------------------------------
 
@@ -310,7 +323,7 @@ bool DeviceFileSide::SetWriteTime(Handle file, uint64_t time) {
   return CeSetFileTime(H(file), nullptr, nullptr, &write) ? true : Failed();
 }
 
-void DeviceFileSide::Close(Handle file) { CeCloseHandle(H(file)); }
+bool DeviceFileSide::Close(Handle file) { return CeCloseHandle(H(file)) ? true : Failed(); }
 
 uint32_t DeviceFileSide::GetAttributes(const std::u16string& path) {
   DWORD attributes = CeGetFileAttributes(W(path));
@@ -323,6 +336,19 @@ bool DeviceFileSide::SetAttributes(const std::u16string& path, uint32_t attribut
 }
 
 bool DeviceFileSide::Delete(const std::u16string& path) { return CeDeleteFile(W(path)) ? true : Failed(); }
+
+bool DeviceFileSide::CopyWithin(const std::u16string& from, const std::u16string& to) {
+  return CeCopyFile(W(from), W(to), TRUE) ? true : Failed();
+}
+
+bool DeviceFileSide::Rename(const std::u16string& from, const std::u16string& to) {
+  return CeMoveFile(W(from), W(to)) ? true : Failed();
+}
+
+bool DeviceFileSide::Replace(const std::u16string&, const std::u16string&) {
+  error_ = ERROR_NOT_SUPPORTED;
+  return false;
+}
 
 // ---- Console user -----------------------------------------------------------------------------
 
@@ -435,6 +461,7 @@ Options MakeOptions(bool sourceIsDevice, bool targetIsDevice, bool move, uint32_
 MFilesOperation::MFilesOperation(const std::string& title, bool sourceIsDevice, bool targetIsDevice, bool move,
                                  uint32_t mode)
     : silent_((mode & kModeSilent) != 0),
+      targetIsDevice_(targetIsDevice),
       ui_(title),
       engine_(MakeOptions(sourceIsDevice, targetIsDevice, move, mode), sourceIsDevice ? static_cast<FileSide&>(device_) : local_,
               targetIsDevice ? static_cast<FileSide&>(device_) : local_, ui_) {}
@@ -446,6 +473,19 @@ bool MFilesOperation::SetLocalTarget(const std::string& pathOem) {
   }
   const std::wstring wide = FromOem(pathOem);
   return engine_.SetTarget(std::u16string(wide.begin(), wide.end()));
+}
+
+int MFilesOperation::Run() {
+  int result = engine_.Run();
+  // A reconnection also ends the handles the device kept open after a failed close. A device that
+  // fails again while it is tidied (or while it is reconnected) gets a few more tries; what is
+  // left then stays pending for the module (engine().TakeCleanups()).
+  constexpr int kReconnections = 3;
+  bool tidy = !engine_.CleanupPending() || engine_.FinishCleanups();
+  for (int i = 0; i < kReconnections && !tidy && targetIsDevice_ && reconnect_; ++i) {
+    tidy = reconnect_() && engine_.FinishCleanups();
+  }
+  return result;
 }
 
 bool MFilesOperation::SetDeviceTarget(const std::u16string& folder) {

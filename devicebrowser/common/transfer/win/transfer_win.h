@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,10 +29,15 @@ class LocalFileSide : public FileSide {
   bool GetSize(Handle file, uint64_t& size) override;
   bool GetWriteTime(Handle file, uint64_t& time) override;
   bool SetWriteTime(Handle file, uint64_t time) override;
-  void Close(Handle file) override;
+  bool Close(Handle file) override;
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;
+  bool Rename(const std::u16string& from, const std::u16string& to) override;
+  bool CanReplace() const override { return true; }
+  // MoveFileEx with MOVEFILE_REPLACE_EXISTING.
+  bool Replace(const std::u16string& from, const std::u16string& to) override;
 
  private:
   bool Failed();
@@ -53,10 +59,15 @@ class DeviceFileSide : public FileSide {
   bool GetSize(Handle file, uint64_t& size) override;
   bool GetWriteTime(Handle file, uint64_t& time) override;
   bool SetWriteTime(Handle file, uint64_t time) override;
-  void Close(Handle file) override;
+  bool Close(Handle file) override;
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;  // CeCopyFile, on the device
+  bool Rename(const std::u16string& from, const std::u16string& to) override;      // CeMoveFile
+  // The device's move never replaces a file: the engine renames the old one aside first.
+  bool CanReplace() const override { return false; }
+  bool Replace(const std::u16string& from, const std::u16string& to) override;
 
  private:
   bool Failed();
@@ -102,11 +113,18 @@ class MFilesOperation {
   // A device target: the device's current folder without its leading "\" (at most 259 characters).
   bool SetDeviceTarget(const std::u16string& folder);
   bool BuildList(const std::vector<SourceItem>& items) { return engine_.BuildList(items); }
-  int Run() { return engine_.Run(); }
+  // The plugin's reconnect service (true when the connection is back), for the clean-up a failed
+  // copy to the device could not finish over a lost connection.
+  void SetReconnect(std::function<bool()> reconnect) { reconnect_ = std::move(reconnect); }
+  // Runs the engine; a partial or temporary file a failure left on the device (or an old file left
+  // beside its name) is tidied once the connection is made again.
+  int Run();
   MOperationBase& engine() { return engine_; }
 
  private:
   bool silent_;
+  bool targetIsDevice_;
+  std::function<bool()> reconnect_;
   LocalFileSide local_;
   DeviceFileSide device_;
   ConsoleTransferUi ui_;

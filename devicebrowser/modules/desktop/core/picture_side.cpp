@@ -113,7 +113,7 @@ bool PictureSide::GetWriteTime(Handle file, uint64_t& time) {
 
 bool PictureSide::SetWriteTime(Handle, uint64_t) { return Fail(transfer::kErrorWriteProtect); }
 
-void PictureSide::Close(Handle) {}
+bool PictureSide::Close(Handle) { return true; }
 
 uint32_t PictureSide::GetAttributes(const std::u16string& path) {
   if (FindPicture(pictures_, path) == nullptr) {
@@ -127,5 +127,13 @@ bool PictureSide::SetAttributes(const std::u16string&, uint32_t) { return Fail(t
 
 // A moved picture stays: the screen cannot be taken away.
 bool PictureSide::Delete(const std::u16string&) { return true; }
+
+bool PictureSide::CopyWithin(const std::u16string&, const std::u16string&) {
+  return Fail(transfer::kErrorWriteProtect);
+}
+
+bool PictureSide::Rename(const std::u16string&, const std::u16string&) { return Fail(transfer::kErrorWriteProtect); }
+
+bool PictureSide::Replace(const std::u16string&, const std::u16string&) { return Fail(transfer::kErrorWriteProtect); }
 
 }  // namespace handrel::desktop

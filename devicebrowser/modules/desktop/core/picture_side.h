@@ -39,10 +39,14 @@ class PictureSide : public transfer::FileSide {
   bool GetSize(Handle file, uint64_t& size) override;
   bool GetWriteTime(Handle file, uint64_t& time) override;
   bool SetWriteTime(Handle file, uint64_t time) override;
-  void Close(Handle file) override;
+  bool Close(Handle file) override;
   uint32_t GetAttributes(const std::u16string& path) override;
   bool SetAttributes(const std::u16string& path, uint32_t attributes) override;
   bool Delete(const std::u16string& path) override;
+  bool CopyWithin(const std::u16string& from, const std::u16string& to) override;
+  bool Rename(const std::u16string& from, const std::u16string& to) override;
+  bool CanReplace() const override { return false; }
+  bool Replace(const std::u16string& from, const std::u16string& to) override;
   bool SizeSettlesOnRead() const override { return true; }
 
  private:

@@ -437,6 +437,33 @@ TEST_F(Files, AListingThatLosesTheConnectionReconnectsOnce) {
   host.ClosePanel();
 }
 
+TEST_F(Files, APartialCopyLeftByALostConnectionGoesOnceTheDeviceIsBack) {
+  WriteLocal(local + L"\\big.bin", std::string(200000, 'b'));
+  Enter(L"Docs");
+  host.SwapPanels();
+  panel().SetFolder(local);
+  panel().Select(L"big.bin");
+  // The connection drops at the second block and the copy's own three reconnections fail: the
+  // partial file waits in the module until the device is back, here at the panels' refresh.
+  device.WriteState(u"script", "record\nfail CeWriteFile 2 lost\nreconnect after 3\n");
+  host.AnswerMessage(0);
+  EXPECT_EQ(host.PanelPutFiles(false), 0);
+  ASSERT_NE(LastMessage(), nullptr);
+  EXPECT_EQ(LastMessage()->lines[1], L"Can't write target file");
+  std::string calls = device.ReadState(u"calls.log");
+  size_t failedStarts = 0;
+  for (size_t at = calls.find("connected -> failed"); at != std::string::npos;
+       at = calls.find("connected -> failed", at + 1))
+    ++failedStarts;
+  EXPECT_EQ(failedStarts, 3u);
+  EXPECT_NE(calls.find("connected -> ok"), std::string::npos);
+  EXPECT_EQ(DeviceText(L"\\Docs\\big.bin"), "<missing>");
+  host.SwapPanels();
+  host.RefreshPluginPanel(panel());
+  EXPECT_TRUE(Names().empty());
+  host.ClosePanel();
+}
+
 int main(int argc, char** argv) {
   if (!handrel_test::ReadArgumentPaths(argc, argv, "files_tests", "Handrel.dll files.module", {&g_plugin, &g_module}))
     return 2;

@@ -35,12 +35,10 @@ std::string Describe(const Entry* e) {
 
 }  // namespace
 
-std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op,
-                               std::vector<std::string>* leftShort) {
+std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op) {
   std::vector<std::string> problems;
   std::set<std::string> selected(op.selected.begin(), op.selected.end());
   std::set<std::string> finished(op.finished.begin(), op.finished.end());
-  std::vector<std::string> shortTargets;
   // The selected entries (relative to the source folder) as they were before the operation.
   std::map<std::string, const Entry*> sources;
   for (const auto& [key, entry] : before) {
@@ -82,31 +80,26 @@ std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, co
       problems.push_back("source changed (" + Describe(source) + " -> " + Describe(sourceNow) + "): " + sourceKey);
     }
 
-    // A run that stopped may leave the file it was copying short: what reached the target of the
-    // source (a write cut off, a target it could not remove over a lost connection), or an
-    // overwritten target removed because its new copy failed.
-    bool cutShort = !copied && !appended && !untouched &&
-                    (IsCutShort(targetNow, "", source->content) ||
-                     (targetThen != nullptr && !targetThen->folder && IsCutShort(targetNow, targetThen->content, source->content)) ||
-                     (targetThen != nullptr && !targetThen->folder && targetNow == nullptr));
-    if (cutShort && op.result != 1 && finished.count(relative.substr(0, relative.find('\\'))) == 0) {
-      shortTargets.push_back(targetKey);
-      continue;
-    }
+    // Whether the run finished or stopped, a target is whole or as it was: never the start of its
+    // source (after its old content, for an append), never removed.
     if (!copied && !appended && !untouched) {
-      problems.push_back("target holds data that is not its source's (" + Describe(targetThen) + " -> " +
-                         Describe(targetNow) + ", source " + std::to_string(source->content.size()) +
-                         " bytes): " + targetKey);
+      std::string sizes = " (" + Describe(targetThen) + " -> " + Describe(targetNow) + ", source " +
+                          std::to_string(source->content.size()) + " bytes): ";
+      if (targetNow == nullptr) {
+        problems.push_back("an overwritten target removed" + sizes + targetKey);
+      } else if (IsCutShort(targetNow, "", source->content)) {
+        problems.push_back(std::string(targetThen == nullptr ? "a created" : "an overwritten") + " target left short" +
+                           sizes + targetKey);
+      } else if (targetThen != nullptr && !targetThen->folder && IsCutShort(targetNow, targetThen->content, source->content)) {
+        problems.push_back("an appended target left short" + sizes + targetKey);
+      } else {
+        problems.push_back("target holds data that is not its source's" + sizes + targetKey);
+      }
     } else if (op.result == 1 && !op.userSkipped && !copied && !appended) {
       problems.push_back("done without a skip, but the target is not a copy: " + targetKey);
+    } else if (!op.userSkipped && !copied && !appended && finished.count(relative.substr(0, relative.find('\\'))) != 0) {
+      problems.push_back("reported finished without a skip, but the target is not a copy: " + targetKey);
     }
-  }
-
-  if (leftShort != nullptr) *leftShort = shortTargets;
-  if (shortTargets.size() > 1) {
-    std::string list;
-    for (const std::string& key : shortTargets) list += " " + key;
-    problems.push_back("more than one target left short:" + list);
   }
 
   // Everything else, on both sides, is as it was; only folders inside the targets of selected

@@ -33,12 +33,10 @@ struct Operation {
 //  - a source is never changed, source folders stay, and a copy keeps its sources;
 //  - a source of a move that is gone has a target equal to it (or the old target with it appended);
 //  - a target is as it was, equal to its source, or its old content followed by the source;
-//  - only a run that stopped may leave one target short: the file it was copying when it stopped
-//    (the start of its source, after the old content when appending, or an overwritten target
-//    removed), never one of an item reported finished;
-//  - after a run answered done without a skip, every target holds its whole source.
-// leftShort (optional) receives the target a stopped run left short, when it left one.
-std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op,
-                               std::vector<std::string>* leftShort = nullptr);
+//  - a target is whole or as it was, even when the run stopped: never the start of its source
+//    (after its old content, for an append), never an overwritten target removed;
+//  - after a run answered done without a skip, every target holds its whole source, and so does
+//    every target of an item reported finished.
+std::vector<std::string> Check(const Snapshot& before, const Snapshot& after, const Operation& op);
 
 }  // namespace reliab

@@ -90,37 +90,39 @@ TEST(NothingLost, ACopyKeepsItsSourcesAndAnAppendAddsExactlyTheSource) {
   EXPECT_EQ(problems, expected);
 }
 
-TEST(NothingLost, AStoppedRunMayLeaveOnlyTheFileItWasCopyingShort) {
-  Operation copy = Move(0);
+TEST(NothingLost, NoTargetIsLeftShortOrRemovedEvenWhenTheRunStopped) {
+  Operation copy = Move(-1);
   copy.move = false;
   Snapshot start = Start();
   start["D\\W\\src\\c.txt"] = File("gamma");
-  copy.selected = {"a.txt", "c.txt"};
+  start["L\\W\\dst\\c.txt"] = File("old c");
+  copy.selected = {"a.txt", "Sub", "c.txt"};
   Snapshot after = start;
-  after["L\\W\\dst\\a.txt"] = File("oldal");  // an append cut off
-  EXPECT_TRUE(Check(start, after, copy).empty());
-  after["L\\W\\dst\\a.txt"] = File("al");     // an overwrite cut off
-  EXPECT_TRUE(Check(start, after, copy).empty());
-  after.erase("L\\W\\dst\\a.txt");              // an overwritten target removed after its copy failed
-  std::vector<std::string> leftShort;
-  EXPECT_TRUE(Check(start, after, copy, &leftShort).empty());
-  EXPECT_EQ(leftShort, std::vector<std::string>{"L\\W\\dst\\a.txt"});
-
-  // Two files short: only one was being copied.
-  after["L\\W\\dst\\c.txt"] = File("gam");
-  EXPECT_EQ(Check(start, after, copy),
-            std::vector<std::string>{"more than one target left short: L\\W\\dst\\a.txt L\\W\\dst\\c.txt"});
-  // Short, yet reported finished; short, yet the run answered done.
+  after["L\\W\\dst\\a.txt"] = File("al");         // an overwrite cut off
+  after["L\\W\\dst\\Sub"] = Folder();
+  after["L\\W\\dst\\Sub\\b.bin"] = File("");       // a new copy cut off before its first block
+  after["L\\W\\dst\\c.txt"] = File("old cgam");    // an append cut off
+  std::vector<std::string> expected = {
+      "a created target left short (missing -> 0 bytes, source 4 bytes): L\\W\\dst\\Sub\\b.bin",
+      "an overwritten target left short (3 bytes -> 2 bytes, source 5 bytes): L\\W\\dst\\a.txt",
+      "an appended target left short (5 bytes -> 8 bytes, source 5 bytes): L\\W\\dst\\c.txt"};
+  EXPECT_EQ(Check(start, after, copy), expected);
   after = start;
-  after["L\\W\\dst\\c.txt"] = File("gam");
-  copy.finished = {"c.txt"};
-  EXPECT_EQ(Check(start, after, copy).size(), 1u);
-  copy.finished.clear();
-  copy.result = 1;
-  copy.userSkipped = true;
+  after.erase("L\\W\\dst\\a.txt");  // an overwritten target removed after its copy failed
   EXPECT_EQ(Check(start, after, copy),
-            std::vector<std::string>{
-                "target holds data that is not its source's (missing -> 3 bytes, source 5 bytes): L\\W\\dst\\c.txt"});
+            std::vector<std::string>{"an overwritten target removed (3 bytes -> missing, source 5 bytes): L\\W\\dst\\a.txt"});
+  // An item reported finished whose target was not touched, though nobody skipped it.
+  after = start;
+  copy.finished = {"a.txt"};
+  EXPECT_EQ(Check(start, after, copy),
+            std::vector<std::string>{"reported finished without a skip, but the target is not a copy: L\\W\\dst\\a.txt"});
+  copy.userSkipped = true;
+  EXPECT_TRUE(Check(start, after, copy).empty());
+  // Untouched, whole or appended whole: nothing to say, whatever the run answered.
+  after = start;
+  after["L\\W\\dst\\a.txt"] = File("alpha");
+  after["L\\W\\dst\\c.txt"] = File("old cgamma");
+  EXPECT_TRUE(Check(start, after, copy).empty());
 }
 
 }  // namespace

@@ -127,7 +127,19 @@ class ConsoleDeleteUi : public DeleteUi {
 
 std::wstring MFilesModule::deviceFolder() const { return L"\\" + std::wstring(currentFolder); }
 
+void MFilesModule::tidyLeftovers() {
+  if (leftovers_.empty()) return;
+  transfer::DeviceFileSide device;
+  std::vector<transfer::Cleanup> left;
+  for (transfer::Cleanup& cleanup : leftovers_) {
+    if (!transfer::Tidy(device, cleanup)) left.push_back(std::move(cleanup));
+  }
+  leftovers_.swap(left);
+}
+
 int MFilesModule::GetFindData(PluginPanelItemA** items, int* count, int opMode) {
+  // Before the listing, so that it does not show what goes; after it too, once it has reconnected.
+  tidyLeftovers();
   beginPanelItems();
   DeviceSearch search(*this);
   ConsoleListingUi ui(getShortName());
@@ -136,6 +148,7 @@ int MFilesModule::GetFindData(PluginPanelItemA** items, int* count, int opMode) 
     addPanelItem(reinterpret_cast<const wchar_t*>(name.c_str()), &search.Found());
   });
   takePanelItems(items, count);
+  tidyLeftovers();
   return 1;
 }
 
@@ -203,6 +216,7 @@ int MFilesModule::GetFiles(PluginPanelItemA* items, int count, int move, char* d
     source.shortName = U16(FromOem(FieldText(items[i].AlternateFileName, sizeof items[i].AlternateFileName)));
     sources.push_back(std::move(source));
   }
+  operation.SetReconnect([this] { return reconnect() != 0; });
   if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
   int result = operation.Run();
   ReportFinished(items, count, operation.engine().FinishedItems());
@@ -228,8 +242,11 @@ int MFilesModule::PutFiles(PluginPanelItemA* items, int count, int move, int opM
     source.hasInfo = false;  // the engine reads size and time from the disk
     sources.push_back(std::move(source));
   }
+  operation.SetReconnect([this] { return reconnect() != 0; });
   if (!operation.BuildList(sources)) return operation.engine().Cancelled() ? -1 : 0;
+  tidyLeftovers();
   int result = operation.Run();
+  for (transfer::Cleanup& cleanup : operation.engine().TakeCleanups()) leftovers_.push_back(std::move(cleanup));
   ReportFinished(items, count, operation.engine().FinishedItems());
   return result;
 }

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "devicebrowser/common/framework/framework.h"
+#include "devicebrowser/common/transfer/core/transfer.h"
 
 namespace handrel::files {
 
@@ -36,6 +38,10 @@ class MFilesModule : public MModuleBase {
   bool showRomFiles = false;
 
  private:
+  // What a failed copy to the device could not tidy before it ended (the connection kept
+  // dropping): tried again at every listing and copy until it is done.
+  void tidyLeftovers();
+  std::vector<transfer::Cleanup> leftovers_;
   int renameCurrent();
   int copyToOtherPanel();
   int deleteItem(const PluginPanelItemA& item, int opMode, class ConsoleDeleteUi* ui);
