@@ -378,7 +378,11 @@ bool MOperationBase::FreeNameBeside(const std::u16string& target, std::u16string
     std::string digits = std::to_string(n);
     name = folder + u"~hr" + std::u16string(digits.begin(), digits.end()) + u".tmp";
     FileInfo info;
-    if (!target_.Find(name, info)) return true;  // free (or the side cannot tell: creating it will)
+    if (target_.Find(name, info)) continue;
+    if (NotFound(target_.LastError())) return true;
+    // A side that cannot say whether the name is taken gives no name: it could be the very file
+    // the copy is in, and a clean-up must never mistake one file for another.
+    break;
   }
   name.clear();
   return false;
@@ -387,7 +391,7 @@ bool MOperationBase::FreeNameBeside(const std::u16string& target, std::u16string
 bool Missing(FileSide& side, const std::u16string& path) {
   FileInfo info;
   if (side.Find(path, info)) return false;
-  return side.LastError() == kErrorFileNotFound || side.LastError() == kErrorPathNotFound;
+  return NotFound(side.LastError());
 }
 
 MOperationBase::Replaced MOperationBase::ReplaceTarget(const TargetFile& file, const std::u16string& target,
@@ -436,20 +440,29 @@ bool RemoveMade(FileSide& side, const std::u16string& path) {
 
 bool Tidy(FileSide& side, Cleanup& cleanup) {
   if (!cleanup.aside.empty()) {
-    if (!Missing(side, cleanup.aside)) {
+    // Each step needs a sure answer: a side that cannot say whether a file is there (a failed
+    // query) leaves the record as it is for a later try, so that the old file is never lost track of.
+    FileInfo info;
+    if (side.Find(cleanup.aside, info)) {
       // The old file is beside its name. A target there too, with the temporary file gone, is the
       // new copy that was moved in after all: it gives way to the old one.
-      FileInfo info;
-      bool targetThere = side.Find(cleanup.target, info);
-      if (targetThere && !cleanup.remove.empty() && Missing(side, cleanup.remove)) {
-        if (!side.Delete(cleanup.target)) return false;
-        targetThere = false;
+      if (side.Find(cleanup.target, info)) {
+        if (!cleanup.remove.empty() && !Missing(side, cleanup.remove)) return false;
+        if (!RemoveMade(side, cleanup.target)) return false;
+      } else if (!Missing(side, cleanup.target)) {
+        return false;
       }
-      if (!targetThere && !side.Rename(cleanup.aside, cleanup.target)) return false;
-    } else if (!cleanup.remove.empty() && Missing(side, cleanup.remove)) {
-      // Neither the old file nor the temporary one is there: the new copy was moved in and the old
-      // one deleted after all (by a step that answered a failure). The copy stands as it is.
-      cleanup.attributes = kNoAttributes;
+      if (!side.Rename(cleanup.aside, cleanup.target)) return false;
+    } else if (!Missing(side, cleanup.aside)) {
+      return false;
+    } else if (!cleanup.remove.empty()) {
+      if (Missing(side, cleanup.remove)) {
+        // Neither the old file nor the temporary one is there: the new copy was moved in and the
+        // old one deleted after all (by a step that answered a failure). The copy stands as it is.
+        cleanup.attributes = kNoAttributes;
+      } else if (!side.Find(cleanup.remove, info)) {
+        return false;
+      }
     }
     cleanup.aside.clear();
   }

@@ -35,6 +35,7 @@ constexpr uint32_t kModeQuickView = 64;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorNoMoreFiles = 18;  // a search that found nothing
 constexpr uint32_t kErrorInvalidData = 13;
 constexpr uint32_t kErrorWriteProtect = 19;
 
@@ -105,6 +106,10 @@ class FileSide {
 // Whether a path certainly does not exist (Find fails with "not found"), as opposed to existing or
 // being unknown (the side cannot be asked).
 bool Missing(FileSide& side, const std::u16string& path);
+// Whether a failed Find's error says "not there" (rather than "cannot tell").
+inline bool NotFound(uint32_t error) {
+  return error == kErrorFileNotFound || error == kErrorPathNotFound || error == kErrorNoMoreFiles;
+}
 
 // What a failed copy leaves to tidy on its target side: the old target of an overwrite put back
 // from beside its name, its attributes put back, a partial or temporary file removed. Each step is

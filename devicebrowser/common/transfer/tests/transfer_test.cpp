@@ -343,6 +343,30 @@ TEST_F(Transfer, AReplaceThatIsRefusedPutsTheOldFileBackAndAsksLikeAnOpenError) 
   EXPECT_FALSE(device.Exists(u"\\Docs\\a"));
 }
 
+TEST_F(Transfer, AnOldFileIsNeverLostTrackOfWhicheverQueryOfItsReplaceGoesUnanswered) {
+  // The old file's delete is refused once the new copy is in, so the replace is undone; meanwhile
+  // the side leaves one query unanswered, at every point in turn. Whatever it was, the old file is
+  // back under its own name once the side answers again, and nothing else is left.
+  device.AddFile(u"\\Docs\\a", "new a");
+  for (int query = 0; query < 16; ++query) {
+    local = MemorySide();
+    local.AddFolder(u"C:");
+    local.AddFolder(u"C:\\Out");
+    local.AddFile(u"C:\\Out\\a", "old a", 7, kAttrHidden);
+    local.deleteFault = {0, 5, 1};
+    local.findFault = {query, 5, 1};
+    ui.overwriteAnswers = {kOverwrite};
+    ui.openErrorAnswers = {kAbort, kAbort};
+    EXPECT_EQ(Get({DeviceItem(u"\\Docs\\a")}), 0) << query;
+    local.deleteFault = {};
+    local.findFault = {};
+    EXPECT_TRUE(op->FinishCleanups()) << query;
+    EXPECT_EQ(Listing(u"C:\\Out"), Names{u"a"}) << query;
+    EXPECT_EQ(local.At(u"C:\\Out\\a").data, "old a") << query;
+    EXPECT_EQ(local.At(u"C:\\Out\\a").attributes, kAttrHidden) << query;
+  }
+}
+
 TEST_F(Transfer, ATargetTheSideCannotReportOnIsNeitherEmptiedNorTakenForNew) {
   device.AddFile(u"\\Docs\\a.txt", "new a");
   local.AddFile(u"C:\\Out\\a.txt", "old a");
