@@ -4,23 +4,8 @@
 # leave the dialog open), clicks the "OK key" hint, types the computer's clipboard with Alt+F10
 # and closes with Alt+F12; then what arrived in the device's input log.
 set -euo pipefail
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-DIST=${DIST:-$ROOT/dist}
-WINERUN=${WINERUN:-$ROOT/cmake/winerun}
-DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
-out=$DEMO_OUT/control
-root=$out/device
-plugin=$out/Plugins/Handrel
-rm -rf "$out"
-mkdir -p "$root/Windows" "$root/.device" "$plugin/Modules"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-
-# The plugin as a user installs it, with the control module in its Modules folder.
-cp "$DIST/Plugins/Handrel/Handrel.dll" "$DIST/Plugins/Handrel/HandrelEng.lng" "$plugin/"
-cp "$DIST/Plugins/Handrel/Modules/control.module" "$plugin/Modules/"
-
-export KEL_DEVICE_ROOT=$(winpath "$root")
-printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
+source "$(dirname "$0")/handrel_setup.sh"
+handrel_demo control "$DIST/Plugins/Handrel/Modules/control.module"
 
 scenario=$out/control.scn
 cat > "$scenario" <<SCN

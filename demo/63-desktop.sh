@@ -3,25 +3,11 @@
 # the emulated handheld (a 240 x 320 x 16 screen). The user enters "Desktop:", sees the nine
 # pictures, and copies the PNG of the whole screen to the other panel; then the saved file.
 set -euo pipefail
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-DIST=${DIST:-$ROOT/dist}
-WINERUN=${WINERUN:-$ROOT/cmake/winerun}
-DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
-out=$DEMO_OUT/desktop
-root=$out/device
-plugin=$out/Plugins/Handrel
+source "$(dirname "$0")/handrel_setup.sh"
+handrel_demo desktop "$DIST/Plugins/Handrel/Modules/desktop.module"
 shots=$out/Screenshots
-rm -rf "$out"
-mkdir -p "$root/Windows" "$root/.device" "$plugin/Modules" "$shots"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-
-# The plugin as a user installs it, with the desktop module in its Modules folder.
-cp "$DIST/Plugins/Handrel/Handrel.dll" "$DIST/Plugins/Handrel/HandrelEng.lng" "$plugin/"
-cp "$DIST/Plugins/Handrel/Modules/desktop.module" "$plugin/Modules/"
-
+mkdir -p "$shots"
 export KEL_XSCREEN=240x320x16
-export KEL_DEVICE_ROOT=$(winpath "$root")
-printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
 
 scenario=$out/desktop.scn
 cat > "$scenario" <<SCN

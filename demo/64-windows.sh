@@ -4,22 +4,9 @@
 # visible titled ones with their handles and classes, Enter brings one to the front, F8 asks and
 # then brings the device's desktop forward.
 set -euo pipefail
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-DIST=${DIST:-$ROOT/dist}
-WINERUN=${WINERUN:-$ROOT/cmake/winerun}
-DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
-out=$DEMO_OUT/windows
-root=$out/device
-plugin=$out/Plugins/Handrel
-rm -rf "$out"
-mkdir -p "$root/Windows" "$root/.device" "$plugin/Modules"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-
-cp "$DIST/Plugins/Handrel/Handrel.dll" "$DIST/Plugins/Handrel/HandrelEng.lng" "$plugin/"
-cp "$DIST/Plugins/Handrel/Modules/windows.module" "$plugin/Modules/"
+source "$(dirname "$0")/handrel_setup.sh"
+handrel_demo windows "$DIST/Plugins/Handrel/Modules/windows.module"
 export KEL_XSCREEN=240x320x16
-export KEL_DEVICE_ROOT=$(winpath "$root")
-printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
 
 # The device's desktop, until its control file is removed.
 control=$out/desktop.txt

@@ -3,27 +3,17 @@
 # folders (the test module, until the real modules arrive) and the device information lines; into
 # the module and out again with ".."; Ctrl+\ asking where to go; closing remembers the module.
 set -euo pipefail
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-DIST=${DIST:-$ROOT/dist}
-WINERUN=${WINERUN:-$ROOT/cmake/winerun}
-DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
-out=$DEMO_OUT/handrel
-root=$out/device
-plugin=$out/Plugins/Handrel
-rm -rf "$out"
-mkdir -p "$root/Windows" "$root/Storage Card" "$root/.device" "$plugin/Modules"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+source "$(dirname "$0")/handrel_setup.sh"
+handrel_demo handrel
 
-# The plugin as a user installs it, with the test module in its Modules folder.
-cp "$DIST/Plugins/Handrel/Handrel.dll" "$DIST/Plugins/Handrel/HandrelEng.lng" "$plugin/"
+# The test module in the plugin's Modules folder.
 cp "$DIST/Tools/Handrel/testmodule.module" "$plugin/Modules/test.module"
 printf 'name Test\ntitle Test module\ndirs Documents;Documents\\Letters;Pictures\n' > "$plugin/Modules/test.module.cfg"
 
-# The device: a name, a storage card, a battery on AC power.
+# The device: a storage card, a battery on AC power.
 export KEL_XSCREEN=240x320x16
-export KEL_DEVICE_ROOT=$(winpath "$root")
+mkdir -p "$root/Storage Card"
 printf '0x00000110 \\Storage Card\n' > "$root/.device/attributes"
-printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
 printf 'ac=1\nbattery-flag=8\nbattery-percent=84\n' > "$root/.device/power"
 
 scenario=$out/handrel.scn

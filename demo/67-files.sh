@@ -3,27 +3,15 @@
 # copied from the computer to the device (F5 into the device panel) and back into another local
 # folder (F5 from the device panel, its Copy dialog accepted), then both copies compared.
 set -euo pipefail
-ROOT=${ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
-DIST=${DIST:-$ROOT/dist}
-WINERUN=${WINERUN:-$ROOT/cmake/winerun}
-DEMO_OUT=${DEMO_OUT:-$ROOT/build/demo}
+source "$(dirname "$0")/handrel_setup.sh"
 MODULE=${FILES_MODULE:-$DIST/Plugins/Handrel/Modules/files.module}
-out=$DEMO_OUT/files
-root=$out/device
-plugin=$out/Plugins/Handrel
-local=$out/computer
-rm -rf "$out"
-mkdir -p "$root/Windows" "$root/My Documents" "$root/.device" "$plugin/Modules" "$local/Trip/Notes" "$local/Back"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-
-# The plugin as a user installs it, with the file module in its Modules folder.
-cp "$DIST/Plugins/Handrel/Handrel.dll" "$DIST/Plugins/Handrel/HandrelEng.lng" "$plugin/"
+handrel_demo files
 cp "$MODULE" "$plugin/Modules/files.module"
+local=$out/computer
+mkdir -p "$root/My Documents" "$local/Trip/Notes" "$local/Back"
 
 # The device, and a folder on the computer: a few files, one of them 200 KB (several blocks).
-export KEL_DEVICE_ROOT=$(winpath "$root")
 export KEL_OEMCP=437
-printf '[HKEY_LOCAL_MACHINE\\Ident]\n"Name"="Demo Pocket"\n' > "$root/.device/registry"
 printf 'Day one: the harbour.\r\n' > "$local/Trip/day1.txt"
 printf 'Day two: the hills.\r\n' > "$local/Trip/day2.txt"
 printf 'Bring a map.\r\n' > "$local/Trip/Notes/todo.txt"

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "standins/kelhost/editor.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 using namespace kelhost;
 
@@ -20,10 +20,9 @@ namespace {
 std::wstring g_plugin, g_module, g_bare;
 
 std::string ReadText(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  rapiemu::ReadWholeFile(path, text);
+  return text;
 }
 
 void WriteText(const std::wstring& path, const std::string& text) {

@@ -455,14 +455,11 @@ bool Tidy(FileSide& side, Cleanup& cleanup) {
       if (!side.Rename(cleanup.aside, cleanup.target)) return false;
     } else if (!Missing(side, cleanup.aside)) {
       return false;
-    } else if (!cleanup.remove.empty()) {
-      if (Missing(side, cleanup.remove)) {
-        // Neither the old file nor the temporary one is there: the new copy was moved in and the
-        // old one deleted after all (by a step that answered a failure). The copy stands as it is.
-        cleanup.attributes = kNoAttributes;
-      } else if (!side.Find(cleanup.remove, info)) {
-        return false;
-      }
+    } else if (!cleanup.remove.empty() && !side.Find(cleanup.remove, info)) {
+      if (!NotFound(side.LastError())) return false;
+      // Neither the old file nor the temporary one is there: the new copy was moved in and the
+      // old one deleted after all (by a step that answered a failure). The copy stands as it is.
+      cleanup.attributes = kNoAttributes;
     }
     cleanup.aside.clear();
   }

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "devicebrowser/common/transfer/tests/scripted_ui.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 namespace handrel::transfer {
 namespace {
@@ -25,14 +25,7 @@ std::string Pattern(size_t size, int seed) {
   return data;
 }
 
-bool ReadHostFile(const std::wstring& path, std::string& content) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  content = s.str();
-  return true;
-}
+bool ReadHostFile(const std::wstring& path, std::string& content) { return rapiemu::ReadWholeFile(path, content); }
 
 bool WriteHostFile(const std::wstring& path, const std::string& content) {
   std::ofstream out(path.c_str(), std::ios::binary);

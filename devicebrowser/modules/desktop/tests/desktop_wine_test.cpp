@@ -16,6 +16,7 @@
 #include "devicebrowser/common/framework/tests/module_wine_support.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 using namespace kelhost;
 
@@ -139,12 +140,7 @@ uint64_t FileSize(const std::wstring& path) {
 
 std::string ReadBytes(const std::wstring& path) {
   std::string content;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return content;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) content.append(buffer, got);
-  CloseHandle(f);
+  rapiemu::ReadWholeFile(path, content);
   return content;
 }
 

@@ -10,6 +10,7 @@
 #include "devicebrowser/common/module_api.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 using namespace kelhost;
 
@@ -18,14 +19,8 @@ namespace {
 std::wstring g_plugin, g_module;
 
 std::string ReadLocal(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string out(1 << 16, '\0');
-  DWORD got = 0;
-  ReadFile(f, &out[0], static_cast<DWORD>(out.size()), &got, nullptr);
-  CloseHandle(f);
-  out.resize(got);
-  return out;
+  std::string out;
+  return rapiemu::ReadWholeFile(path, out) ? out : "<missing>";
 }
 
 void WriteLocal(const std::wstring& path, const std::string& content) {

@@ -28,6 +28,7 @@
 #include "devicebrowser/modules/files/tests/reliab_check.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 namespace {
 
@@ -99,18 +100,7 @@ bool WriteWhole(const std::wstring& path, const std::string& data) {
   return ok;
 }
 
-bool ReadWhole(const std::wstring& path, std::string& data) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  data.clear();
-  char block[65536];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(file, block, sizeof block, &got, nullptr) != 0) && got > 0) data.append(block, got);
-  CloseHandle(file);
-  return ok;
-}
+bool ReadWhole(const std::wstring& path, std::string& data) { return rapiemu::ReadWholeFile(path, data); }
 
 // Every folder and file below a host folder, keyed by prefix + relative path.
 void Walk(const std::wstring& folder, const std::string& prefix, reliab::Snapshot& out) {

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +15,7 @@
 #include "devicebrowser/common/module_api.h"
 #include "standins/kelhost/kelhost.h"
 #include "standins/rapi/testing/emulated_device.h"
+#include "standins/rapi/win/device_folder.h"
 
 using namespace kelhost;
 
@@ -32,13 +32,7 @@ std::wstring TempPath(const std::wstring& name) {
 
 std::string ReadWhole(const std::wstring& path) {
   std::string out;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) out.append(buffer, got);
-  CloseHandle(f);
+  rapiemu::ReadWholeFile(path, out);
   return out;
 }
 
